@@ -1,0 +1,22 @@
+// Console messages and little-endian byte fields.
+//
+// Every byte a program of this family prints goes to standard output through the C
+// stdio stream `stdout`: the formatted messages below and the single characters the
+// dump renderer writes share that one buffered stream, so they come out in the order
+// they were issued. Nothing is ever written to standard error.
+//
+// out_printf is used by the tools' own code, err_printf by the volume library; they
+// behave identically. Neither adds a line end or flushes: a caller about to wait for
+// keyboard input flushes stdout itself. Formats are always literals of the program;
+// text taken from the command line, an image or a file name is passed as a "%s"
+// argument, never as a format.
+//
+// buf_printf formats into a caller's buffer of `size` bytes (terminator included),
+// cuts longer text silently and returns the length the whole text would have had.
+#pragma once
+
+#include <cstddef>
+
+[[gnu::format(printf, 1, 2)]] int out_printf(const char* format, ...);
+[[gnu::format(printf, 1, 2)]] int err_printf(const char* format, ...);
+[[gnu::format(printf, 3, 4)]] int buf_printf(char* buffer, std::size_t size, const char* format, ...);

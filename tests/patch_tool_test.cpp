@@ -1,0 +1,224 @@
+// Whole-program runs of the patch tools: exact standard output, exit status, the files
+// left behind, and an input image that never changes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+#include "tests/support/test_image.h"
+#include "tools/settings.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct ToolText {
+  const char* program;
+  bool fdi;
+  const char* line1;
+  const char* line5;
+  const char* line6;
+};
+
+const ToolText kTools[] = {
+    {"parlefix-fdi", true, "usage: parlefix-fdi [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
+     "read Wealdmoor disk image from 'K7_Wealdmor.fdi' if not specified\n"},
+    {"parlefix-fdi2", true, "usage: parlefix-fdi2 [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
+     "read Wealdmoor disk image from 'K7_Wealdmor.fdi' if not specified\n"},
+    {"parlefix-fdi3", true, "usage: parlefix-fdi3 [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
+     "read Wealdmoor disk image from 'K7_Wealdmor.fdi' if not specified\n"},
+    {"parlefix-xdf", false, "usage: parlefix-xdf [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
+     "read Wealdmoor disk image from 'k7-wealdmoor.xdf' if not specified\n"},
+    {"parlefix-xdf2", false, "usage: parlefix-xdf2 [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
+     "read Wealdmoor disk image from 'k7-wealdmoor.xdf' if not specified\n"},
+    {"parlefix-xdf3", false, "usage: parlefix-xdf3 [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
+     "read Wealdmoor disk image from 'k7-wealdmoor.xdf' if not specified\n"},
+};
+
+std::string usage(const ToolText& t) {
+  return std::string(t.line1) +
+         "option: --write|-o DISK-IMG     write modified Wealdmoor Disk to specified file\n"
+         "        --help                  print usage\n"
+         "\n" +
+         t.line5 + t.line6 + "write modified disk image to filename.NEW.ext if not specified\n";
+}
+
+// A working directory holding a blank image under the tool's default name.
+struct Workspace {
+  TempDir dir;
+  std::string image_name;
+  std::vector<std::uint8_t> image;
+  explicit Workspace(bool fdi, int geometry = k1232) : image_name(fdi ? "K7_Wealdmor.fdi" : "k7-wealdmoor.xdf") {
+    TestImage img(geometry, fdi);
+    image = img.bytes();
+    write_file(dir / image_name, image);
+  }
+  RunResult run(const char* program, const std::vector<std::string>& args, RunOptions options = {}) {
+    options.cwd = dir.path();
+    RunResult r = run_program(program_path(program), args, options);
+    EXPECT_EQ(r.err, "") << "nothing may reach standard error";
+    EXPECT_EQ(read_file(dir / image_name), image) << "the input image changed";
+    return r;
+  }
+};
+
+TEST(PatchToolTest, EveryToolSavesUnderTheDerivedNameAndPrintsItsUsage) {
+  for (const ToolText& t : kTools) {
+    Workspace ws(t.fdi);
+    RunResult r = ws.run(t.program, {});
+    EXPECT_EQ(r.out, "completed\n") << t.program;
+    EXPECT_EQ(r.status, 0) << t.program;
+    const std::string derived = t.fdi ? "K7_Wealdmor.NEW.fdi" : "k7-wealdmoor.NEW.xdf";
+    EXPECT_EQ(read_file(ws.dir / derived), ws.image) << t.program;
+
+    r = ws.run(t.program, {"--help"});
+    EXPECT_EQ(r.out, usage(t)) << t.program;
+    EXPECT_EQ(r.status, 1) << t.program;
+  }
+  // The settings table the programs are built from says the same.
+  for (std::size_t i = 0; i < std::size(kTools); ++i) EXPECT_STREQ(kPatchTools[i]->program, kTools[i].program);
+}
+
+struct ArgCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string out;
+  int status;
+  std::vector<std::string> files;  // the directory afterwards
+};
+
+TEST(PatchToolTest, CommandLine) {
+  const ToolText& fdi = kTools[0];
+  const ArgCase cases[] = {
+      {"--help after a path", {"K7_Wealdmor.fdi", "--help"}, usage(fdi), 1, {"K7_Wealdmor.fdi"}},
+      {"second path before --help", {"x.fdi", "y.fdi", "--help"}, "unneeded parameter 'y.fdi'\n\n", 1, {"K7_Wealdmor.fdi"}},
+      {"-o last", {"-o"}, "no disk image (output)\n", 1, {"K7_Wealdmor.fdi"}},
+      {"--write last", {"K7_Wealdmor.fdi", "--write"}, "no disk image (output)\n", 1, {"K7_Wealdmor.fdi"}},
+      {"later output wins", {"-o", "a.fdi", "--write", "b.fdi"}, "completed\n", 0, {"K7_Wealdmor.fdi", "b.fdi"}},
+      {"-o takes --help as a path", {"-o", "--help"}, "completed\n", 0, {"--help", "K7_Wealdmor.fdi"}},
+      {"lone dash", {"-"}, "unknown option '-'\n", 1, {"K7_Wealdmor.fdi"}},
+      {"upper-case -O", {"-O", "x"}, "unknown option '-O'\n", 1, {"K7_Wealdmor.fdi"}},
+      {"percent in an argument", {"-%s%n"}, "unknown option '-%s%n'\n", 1, {"K7_Wealdmor.fdi"}},
+      {"options after the path", {"K7_Wealdmor.fdi", "-o", "c.fdi"}, "completed\n", 0, {"K7_Wealdmor.fdi", "c.fdi"}},
+      {"empty argument is the path", {""}, "open error ''\nERROR: read disk image ''\n", 1, {"K7_Wealdmor.fdi"}},
+      {"missing image", {"none.fdi"}, "open error 'none.fdi'\nERROR: read disk image 'none.fdi'\n", 1, {"K7_Wealdmor.fdi"}},
+      {"derived name beside a dotted directory", {"./K7_Wealdmor.fdi"}, "completed\n", 0, {"K7_Wealdmor.NEW.fdi", "K7_Wealdmor.fdi"}},
+  };
+  for (const ArgCase& c : cases) {
+    Workspace ws(true);
+    RunResult r = ws.run(fdi.program, c.args);
+    EXPECT_EQ(r.out, c.out) << "row: " << c.name;
+    EXPECT_EQ(r.status, c.status) << "row: " << c.name;
+    EXPECT_EQ(list_dir(ws.dir.path()), c.files) << "row: " << c.name;
+  }
+}
+
+TEST(PatchToolTest, WrongFormOrSizeIsRefusedByTheLoader) {
+  Workspace ws(false);  // an XDF image, given to the FDI tool
+  RunResult r = ws.run("parlefix-fdi", {"k7-wealdmoor.xdf"});
+  EXPECT_EQ(r.out, "unsupported image 'k7-wealdmoor.xdf'\nERROR: read disk image 'k7-wealdmoor.xdf'\n");
+  EXPECT_EQ(r.status, 1);
+  // Every geometry loads through a tool.
+  for (int g : {k720, k640}) {
+    Workspace small(false, g);
+    r = small.run("parlefix-xdf3", {});
+    EXPECT_EQ(r.out, "completed\n") << g;
+  }
+}
+
+struct PromptCase {
+  const char* name;
+  std::string input;
+  bool close_stdin;
+  int status;
+  bool saved;
+};
+
+TEST(PatchToolTest, OverwritePrompt) {
+  const PromptCase cases[] = {
+      {"x, line end, then y", "x\ny\n", false, 0, true},
+      {"upper-case Y", "Y", false, 0, true},
+      {"n", "n\n", false, 1, false},
+      {"N after blanks", "  N", false, 1, false},
+      {"end of input", "", false, 1, false},
+      {"no standard input", "", true, 1, false},
+      {"end of input after other characters", "abc\n", false, 1, false},
+  };
+  const std::vector<std::uint8_t> old_output{'o', 'l', 'd'};
+  for (const PromptCase& c : cases) {
+    Workspace ws(true);
+    write_file(ws.dir / "out.fdi", old_output);
+    RunOptions o;
+    o.stdin_text = c.input;
+    o.close_stdin = c.close_stdin;
+    RunResult r = ws.run("parlefix-fdi", {"-o", "out.fdi"}, o);
+    const std::string prompt = "already exists 'out.fdi'\noverwrite ? (Y or N): ";
+    EXPECT_EQ(r.out, c.saved ? prompt + "completed\n" : prompt) << "row: " << c.name;
+    EXPECT_EQ(r.status, c.status) << "row: " << c.name;
+    EXPECT_EQ(read_file(ws.dir / "out.fdi"), c.saved ? ws.image : old_output) << "row: " << c.name;
+    EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi", "out.fdi"})) << "row: " << c.name;
+  }
+}
+
+TEST(PatchToolTest, SavingOverTheInputAfterYes) {
+  TempDir dir;
+  TestImage img(k1232, true);
+  const std::vector<std::uint8_t> image = img.bytes();
+  write_file(dir / "disk.fdi", image);
+  RunOptions o;
+  o.cwd = dir.path();
+  o.stdin_text = "y\n";
+  RunResult r = run_program(program_path("parlefix-fdi"), {"disk.fdi", "-o", "disk.fdi"}, o);
+  EXPECT_EQ(r.out, "already exists 'disk.fdi'\noverwrite ? (Y or N): completed\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(dir / "disk.fdi"), image);
+  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"disk.fdi"}));
+}
+
+TEST(PatchToolTest, FailedSaveLeavesTheOutputAsItWas) {
+  const std::vector<std::uint8_t> old_output(5000, 0x42);
+  {
+    // The file-size limit makes the write of the new image fail part way.
+    Workspace ws(true);
+    write_file(ws.dir / "out.fdi", old_output);
+    RunOptions o;
+    o.stdin_text = "y";
+    o.file_size_limit = 100000;
+    RunResult r = ws.run("parlefix-fdi", {"-o", "out.fdi"}, o);
+    EXPECT_EQ(r.out,
+              "already exists 'out.fdi'\noverwrite ? (Y or N): write error 'out.fdi'\n"
+              "ERROR: write disk image 'out.fdi'\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(ws.dir / "out.fdi"), old_output);
+    EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi", "out.fdi"}));
+  }
+  {
+    // Nothing existed: nothing is left behind.
+    Workspace ws(true);
+    RunOptions o;
+    o.file_size_limit = 100000;
+    RunResult r = ws.run("parlefix-fdi", {}, o);
+    EXPECT_EQ(r.out, "write error 'K7_Wealdmor.NEW.fdi'\nERROR: write disk image 'K7_Wealdmor.NEW.fdi'\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi"}));
+  }
+  {
+    Workspace ws(true);
+    RunOptions o;
+    o.stdin_text = "y";
+    RunResult r = ws.run("parlefix-fdi", {"--write", "/dev/full"}, o);
+    EXPECT_EQ(r.out,
+              "already exists '/dev/full'\noverwrite ? (Y or N): write error '/dev/full'\n"
+              "ERROR: write disk image '/dev/full'\n");
+    EXPECT_EQ(r.status, 1);
+  }
+  {
+    Workspace ws(true);
+    RunResult r = ws.run("parlefix-fdi", {"-o", "no/such/dir/out.fdi"});
+    EXPECT_EQ(r.out, "open error 'no/such/dir/out.fdi'\nERROR: write disk image 'no/such/dir/out.fdi'\n");
+    EXPECT_EQ(r.status, 1);
+  }
+}
+
+}  // namespace

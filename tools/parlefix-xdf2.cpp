@@ -1,0 +1,3 @@
+#include "tools/settings.h"
+
+int main(int argc, char** argv) { return patch_main(kParlefixXdf2, argc, argv); }

@@ -1,0 +1,254 @@
+#include "volume/image.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "common/console.h"
+
+namespace {
+
+// Width of one FAT12 entry in bits; two entries share three bytes.
+inline constexpr int kFatEntryBits = 12;
+inline constexpr std::int32_t kFatEntryMask = 0xFFF;
+
+void set_geometry(DiskImage* disk, const Geometry& g) {
+  disk->cylinders = g.cylinders;
+  disk->heads = g.heads;
+  disk->sectors_per_track = g.sectors_per_track;
+  disk->bytes_per_sector = g.bytes_per_sector;
+  disk->total_sectors = g.total_sectors;
+  disk->fat_start = g.fat_start;
+  disk->sectors_per_fat = g.sectors_per_fat;
+  disk->root_start = g.root_start;
+  disk->root_entries = g.root_entries;
+  disk->root_sectors = g.root_sectors;
+  disk->data_start = g.data_start;
+  disk->sectors_per_cluster = g.sectors_per_cluster;
+}
+
+int open_fail(DiskImage* disk, std::FILE* file) {
+  if (file != nullptr) std::fclose(file);
+  vol_free(disk, 0);
+  return -1;
+}
+
+}  // namespace
+
+int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
+  std::memset(disk, 0, sizeof *disk);
+  disk->header_offset = header_offset;
+
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    err_printf("open error '%s'\n", path);
+    return open_fail(disk, nullptr);
+  }
+  if (fseeko(file, 0, SEEK_END) < 0) {
+    err_printf("seek error '%s' (SEEK_END)\n", path);
+    return open_fail(disk, file);
+  }
+  const off_t length = ftello(file);
+  if (length < 0) {
+    err_printf("seek error '%s' (SEEK_END)\n", path);
+    return open_fail(disk, file);
+  }
+  if (fseeko(file, 0, SEEK_SET) < 0) {
+    err_printf("seek error '%s' (SEEK_SET)\n", path);
+    return open_fail(disk, file);
+  }
+  // No supported image is longer than the largest geometry plus its header: refuse
+  // anything longer before taking memory for it, so that a huge file is never read
+  // and its length never has to fit the 32-bit size field.
+  if (header_offset < 0 || length > static_cast<off_t>(header_offset) + kMaxDataSize) {
+    err_printf("unsupported image '%s'\n", path);
+    return open_fail(disk, file);
+  }
+  disk->image_size = static_cast<std::int32_t>(length);
+
+  // One byte at least, so that an empty file fails at the read, not at the allocation.
+  disk->image = static_cast<std::uint8_t*>(std::malloc(length > 0 ? static_cast<std::size_t>(length) : 1));
+  if (disk->image == nullptr) {
+    err_printf("memory exhausted!\n");
+    return open_fail(disk, file);
+  }
+  if (std::fread(disk->image, static_cast<std::size_t>(disk->image_size), 1, file) != 1) {
+    err_printf("read error '%s'\n", path);
+    return open_fail(disk, file);
+  }
+  std::fclose(file);
+
+  bool known = false;
+  for (const Geometry& g : kGeometries) {
+    if (disk->image_size == header_offset + g.data_size) {
+      set_geometry(disk, g);
+      known = true;
+      break;
+    }
+  }
+  if (!known) {
+    err_printf("unsupported image '%s'\n", path);
+    return open_fail(disk, nullptr);
+  }
+  if (vol_decode_fat(disk) < 0) {
+    err_printf("can't get fat '%s' offset=%08X\n", path, static_cast<unsigned>(header_offset));
+    return open_fail(disk, nullptr);
+  }
+  return 0;
+}
+
+int vol_decode_fat(DiskImage* disk) {
+  if (disk == nullptr || disk->image == nullptr) return -1;
+  if (disk->sectors_per_cluster <= 0) return -1;
+
+  disk->cluster_count = (disk->total_sectors - disk->data_start) / disk->sectors_per_cluster;
+  const std::int32_t fat_bytes = disk->sectors_per_fat * disk->bytes_per_sector;
+  if ((2 * fat_bytes) / 3 < disk->cluster_count) {
+    err_printf("can't calculate FAT size\n");
+    return -1;
+  }
+
+  auto* scratch = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(fat_bytes)));
+  if (scratch == nullptr) return -1;
+  for (std::int32_t i = 0; i < disk->sectors_per_fat; ++i) {
+    std::memcpy(scratch + static_cast<std::ptrdiff_t>(i) * disk->bytes_per_sector,
+                disk->image + vol_sector_offset(disk, disk->fat_start + i),
+                static_cast<std::size_t>(disk->bytes_per_sector));
+  }
+
+  // Entries are decoded in pairs, so the table has room for an even count.
+  const std::int32_t slots = (disk->cluster_count + 1) / 2 * 2;
+  disk->fat = static_cast<std::int32_t*>(std::calloc(static_cast<std::size_t>(slots > 0 ? slots : 2), sizeof(std::int32_t)));
+  if (disk->fat == nullptr) {
+    std::free(scratch);
+    err_printf("memory exhausted!");
+    return -1;
+  }
+  for (std::int32_t k = 0; 2 * k < disk->cluster_count; ++k) {
+    const std::uint8_t* b = scratch + 3 * k;
+    const std::int32_t v = b[0] | (b[1] << 8) | (b[2] << 16);
+    disk->fat[2 * k] = v & kFatEntryMask;
+    disk->fat[2 * k + 1] = v >> kFatEntryBits;
+  }
+  std::free(scratch);
+  return 0;
+}
+
+std::int32_t vol_sector_offset(const DiskImage* disk, std::int32_t sector) {
+  return disk->header_offset + sector * disk->bytes_per_sector;
+}
+
+void vol_free(DiskImage* disk, int release_record) {
+  if (disk == nullptr) return;
+  std::free(disk->image);
+  std::free(disk->fat);
+  if (release_record != 0) {
+    std::free(disk);
+  } else {
+    std::memset(disk, 0, sizeof *disk);
+  }
+}
+
+namespace {
+
+// Follows symbolic links from `path` to the file they finally name, so that saving over
+// a link replaces the file it points to and the link stays a link. A dangling link
+// yields the path of the file it would name; a chain too long is left as it is.
+std::string resolve_links(const char* path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
+    const ssize_t n = readlink(current.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return current;
+    target.resize(static_cast<std::size_t>(n));
+    if (!target.empty() && target[0] != '/') {
+      const std::size_t slash = current.rfind('/');
+      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    }
+    current = target;
+  }
+  return current;
+}
+
+// Writes the image to an already opened stream and closes it; false on any failure of
+// the write, the flush, the sync or the close.
+bool write_and_close(const DiskImage* disk, std::FILE* file, bool sync) {
+  bool ok = std::fwrite(disk->image, static_cast<std::size_t>(disk->image_size), 1, file) == 1;
+  ok = std::fflush(file) == 0 && ok;
+  if (sync && ok) ok = fsync(fileno(file)) == 0;
+  ok = std::fclose(file) == 0 && ok;
+  return ok;
+}
+
+// Opens a new, uniquely named file beside `target` for writing; -1 if none can be made.
+int create_temp_beside(const std::string& target, std::string* temp_path) {
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp_path = dir + "." + base + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    // Mode 0666 under the umask: a new output gets what fopen would have given it.
+    const int fd = open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int vol_save(const DiskImage* disk, const char* path) {
+  const std::string target = resolve_links(path);
+  struct stat st;
+  const bool exists = stat(target.c_str(), &st) == 0;
+
+  // A device or a FIFO cannot be replaced by renaming; it is written in place.
+  if (exists && !S_ISREG(st.st_mode)) {
+    std::FILE* file = std::fopen(target.c_str(), "wb");
+    if (file == nullptr) {
+      err_printf("open error '%s'\n", path);
+      return -1;
+    }
+    if (!write_and_close(disk, file, false)) {
+      err_printf("write error '%s'\n", path);
+      return -1;
+    }
+    return 0;
+  }
+
+  // A regular file, or none yet: write a complete copy beside it and rename it into
+  // place only when every byte has reached the disk, so that a failed save leaves the
+  // old file, possibly the user's only copy of the disk, exactly as it was.
+  std::string temp;
+  const int fd = create_temp_beside(target, &temp);
+  if (fd < 0) {
+    err_printf("open error '%s'\n", path);
+    return -1;
+  }
+  if (exists && fchmod(fd, st.st_mode & 07777) != 0) {
+    close(fd);
+    unlink(temp.c_str());
+    err_printf("open error '%s'\n", path);
+    return -1;
+  }
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) {
+    close(fd);
+    unlink(temp.c_str());
+    err_printf("open error '%s'\n", path);
+    return -1;
+  }
+  if (!write_and_close(disk, file, true) || std::rename(temp.c_str(), target.c_str()) != 0) {
+    unlink(temp.c_str());
+    err_printf("write error '%s'\n", path);
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,81 @@
+// Floppy image volume: loading, geometry, the decoded FAT and saving.
+//
+// A DiskImage holds one image file whole in memory, container header included. The
+// volume's layout is never read from the disk: the file's length minus the caller's
+// header offset (4096 for FDI, 0 for XDF) selects one of three fixed FAT12 geometries.
+// The header bytes are kept and written back unchanged.
+//
+// A DiskImage is either all zero (empty, owning nothing) or loaded (both buffers present,
+// every field set). It owns `image` and `fat`, both taken from the C heap and released
+// only by vol_free. Operations that fail print exactly one line through err_printf and
+// return -1; vol_open always leaves the record empty when it fails.
+#pragma once
+
+#include <cstdint>
+
+struct DiskImage {
+  std::int32_t header_offset;      // bytes of container header in front of sector 0
+  std::int32_t image_size;         // length of the whole file, header included
+  std::uint8_t* image;             // the whole file, image_size bytes; owned
+  std::int32_t cluster_count;      // (total_sectors - data_start) / sectors_per_cluster
+  std::int32_t* fat;               // decoded first FAT copy, one entry per cluster; owned
+  std::int32_t cylinders;          // informational only
+  std::int32_t heads;              // sides
+  std::int32_t sectors_per_track;  // sectors on one track
+  std::int32_t bytes_per_sector;   // bytes in one sector
+  std::int32_t total_sectors;      // sectors on the whole disk
+  std::int32_t fat_start;          // first sector of the first FAT copy
+  std::int32_t sectors_per_fat;    // sectors of one FAT copy
+  std::int32_t root_start;         // first sector of the root directory
+  std::int32_t root_entries;       // 32-byte entries in the root directory
+  std::int32_t root_sectors;       // informational only
+  std::int32_t data_start;         // first sector of cluster 2
+  std::int32_t sectors_per_cluster;
+};
+
+// One of the fixed layouts, chosen by the data size (file length minus header offset).
+// Sector 0 is the boot sector, then two FAT copies, the root directory, the data area.
+struct Geometry {
+  std::int32_t data_size;
+  std::int32_t cylinders;
+  std::int32_t heads;
+  std::int32_t sectors_per_track;
+  std::int32_t bytes_per_sector;
+  std::int32_t total_sectors;
+  std::int32_t fat_start;
+  std::int32_t sectors_per_fat;
+  std::int32_t root_start;
+  std::int32_t root_entries;
+  std::int32_t root_sectors;
+  std::int32_t data_start;
+  std::int32_t sectors_per_cluster;
+};
+
+// Tried in this order; the first whose data size matches exactly wins.
+inline constexpr Geometry kGeometries[] = {
+    {0x134000, 77, 2, 8, 1024, 1232, 1, 2, 5, 192, 6, 11, 1},  // 1232 KiB, 2HD
+    {0xB4000, 80, 2, 9, 512, 1440, 1, 3, 7, 112, 7, 14, 2},    // 720 KiB, 2DD
+    {0xA0000, 80, 2, 8, 512, 1280, 1, 2, 5, 112, 7, 12, 2},    // 640 KiB, 2DD
+};
+
+// Header offset of an FDI container; XDF images have none.
+inline constexpr std::int32_t kFdiHeaderOffset = 4096;
+
+// The largest data size of any geometry: a longer file is refused before it is read.
+inline constexpr std::int32_t kMaxDataSize = 0x134000;
+
+// Loads the file at `path` into `disk`; 0, or -1 with the record zeroed.
+int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset);
+
+// Decodes the first FAT copy into disk->fat and sets cluster_count; 0 or -1.
+int vol_decode_fat(DiskImage* disk);
+
+// Byte position of 0-based sector `sector` in disk->image (header included); unchecked.
+std::int32_t vol_sector_offset(const DiskImage* disk, std::int32_t sector);
+
+// Releases image and fat; then zeroes the record (release_record 0) or frees the
+// record itself, which must then come from the C heap (any other value).
+void vol_free(DiskImage* disk, int release_record);
+
+// Writes the whole image to `path`; 0, or -1 with whatever was at `path` unchanged.
+int vol_save(const DiskImage* disk, const char* path);
