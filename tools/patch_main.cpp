@@ -38,7 +38,7 @@ char* make_new_name(const char* path) {
 
 int ask_yes_no(const char* question) {
   out_printf("%s (Y or N): ", question);
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   for (;;) {
     const int c = std::getchar();
     if (c == EOF) return 0;

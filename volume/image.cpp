@@ -34,7 +34,7 @@ void set_geometry(DiskImage* disk, const Geometry& g) {
 }
 
 int open_fail(DiskImage* disk, std::FILE* file) {
-  if (file != nullptr) std::fclose(file);
+  if (file != nullptr) (void)std::fclose(file);
   vol_free(disk, 0);
   return -1;
 }
@@ -82,7 +82,7 @@ int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
     err_printf("read error '%s'\n", path);
     return open_fail(disk, file);
   }
-  std::fclose(file);
+  (void)std::fclose(file);
 
   bool known = false;
   for (const Geometry& g : kGeometries) {
@@ -114,7 +114,8 @@ int vol_decode_fat(DiskImage* disk) {
     return -1;
   }
 
-  auto* scratch = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(fat_bytes)));
+  // Two spare zero bytes: the last pair may reach past the copy when the FAT is nearly full.
+  auto* scratch = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(fat_bytes) + 2, 1));
   if (scratch == nullptr) return -1;
   for (std::int32_t i = 0; i < disk->sectors_per_fat; ++i) {
     std::memcpy(scratch + static_cast<std::ptrdiff_t>(i) * disk->bytes_per_sector,
