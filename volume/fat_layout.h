@@ -3,7 +3,6 @@
 // The byte offsets of the fields inside a 32-byte directory entry, the attribute bits,
 // the marks a name's first byte can carry, and the cluster numbers that bound a chain.
 // Multi-byte fields are little-endian and are read only through get_le16/get_le32.
-// Only the volume library's own sources include this header.
 #pragma once
 
 #include <cstdint>
