@@ -31,7 +31,9 @@ std::int32_t vol_chs_cluster(const DiskImage* disk, std::int32_t cylinder, std::
                              std::int32_t* sector_in_cluster);
 std::int32_t vol_fat_next(const DiskImage* disk, std::int32_t cluster);
 
-// A directory cluster of 1 or less selects the root directory.
+// A directory cluster of 1 or less selects the root directory. `name11` is compared in
+// its full 11 bytes. The budget (entries to examine) bounds the scan, not the directory's
+// end; a root scan never reads past the last sector of the image, whatever the budget.
 DirEntry vol_find_entry(const DiskImage* disk, std::int32_t dir_cluster, std::int32_t budget, const char* name11,
                         int case_flag);
 int vol_walk_path(const DiskImage* disk, const char* path, std::int32_t* dir_cluster, std::int32_t* budget,
