@@ -3,11 +3,13 @@
 // renderer below, written for the tests alone, never from the code under test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "sample/sample_disk.h"
 #include "tests/support/process.h"
 #include "tests/support/test_image.h"
 #include "tools/settings.h"
@@ -180,9 +182,10 @@ struct Workspace {
   TempDir dir;
   std::string image_name;
   Bytes image;
-  explicit Workspace(const ToolText& tool, const TestImage& img) : image_name(tool.default_image), image(img.bytes()) {
+  Workspace(const ToolText& tool, const Bytes& bytes) : image_name(tool.default_image), image(bytes) {
     write_file(dir / image_name, image);
   }
+  Workspace(const ToolText& tool, const TestImage& img) : Workspace(tool, img.bytes()) {}
   RunResult run(const ToolText& tool, const std::vector<std::string>& args) {
     RunOptions options;
     options.cwd = dir.path();
@@ -384,6 +387,84 @@ TEST(DumpToolTest, LowerCaseNamesAndTheLargestFile) {
   RunResult r = ws.run(tool, {"--print-offset"});
   EXPECT_EQ(r.out, whole_dump(set, true));
   EXPECT_EQ(r.status, 0);
+}
+
+// ---- The sample disk ---------------------------------------------------------------
+
+#ifndef PARLE_SAMPLE_DIR
+#error "PARLE_SAMPLE_DIR must name the directory of the generated sample disk"
+#endif
+
+// The four conversation files as they lie in `bytes`, an image laid out like `layout`:
+// read along the cluster chains the layout recorded, without the volume library.
+std::vector<Bytes> files_in(TestImage& layout, const Bytes& bytes, const std::vector<sample::SampleFile>& files) {
+  std::vector<Bytes> out;
+  const int cluster_bytes = layout.geometry().bytes_per_sector * layout.geometry().sectors_per_cluster;
+  for (const char* name : kNames) {
+    int slot = 0;
+    while (std::string(reinterpret_cast<const char*>(layout.dir_entry(slot)), 11) != dir_name(name)) ++slot;
+    std::size_t size = 0;
+    for (const sample::SampleFile& f : files) {
+      if (f.name == name) size = f.data.size();
+    }
+    Bytes data;
+    for (const int cluster : layout.chain_of(slot)) {
+      const std::size_t at = layout.cluster_offset(cluster);
+      const std::size_t n = std::min(size - data.size(), static_cast<std::size_t>(cluster_bytes));
+      data.insert(data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
+    }
+    out.push_back(data);
+  }
+  return out;
+}
+
+std::string whole_dump(const std::vector<Bytes>& files, bool offsets) {
+  std::string s;
+  for (int i = 0; i < 4; ++i) s += heading_and_text(i, files[static_cast<std::size_t>(i)], offsets);
+  return s;
+}
+
+TEST(DumpToolTest, SampleDiskAndItsPatchedForms) {
+  const std::vector<sample::SampleFile> files = sample::sample_files();
+  for (const ToolText& tool : kTools) {
+    TestImage layout = sample::sample_image(tool.fdi, files);
+    const Bytes disk = read_file(std::string(PARLE_SAMPLE_DIR) + "/" + tool.default_image);
+    ASSERT_EQ(disk, layout.bytes()) << "the generated sample disk is the one described";
+
+    // The sample as generated: the files are those of the generator.
+    std::vector<Bytes> plain;
+    for (const char* name : kNames) {
+      for (const sample::SampleFile& f : files) {
+        if (f.name == name) plain.push_back(f.data);
+      }
+    }
+    ASSERT_EQ(files_in(layout, disk, files), plain);
+    Workspace ws(tool, disk);
+    for (const bool offsets : {false, true}) {
+      RunResult r = ws.run(tool, offsets ? std::vector<std::string>{"--print-offset"} : std::vector<std::string>{});
+      EXPECT_EQ(r.out, whole_dump(plain, offsets)) << tool.program << " offsets " << offsets;
+      EXPECT_EQ(r.status, 0) << tool.program;
+    }
+
+    // Each revision's patched sample, as the patch tool of the same form writes it.
+    const std::string form = tool.fdi ? "fdi" : "xdf";
+    for (const std::string revision : {"", "2", "3"}) {
+      const std::string patcher = "parlefix-" + form + revision;
+      TempDir patch_dir;
+      write_file(patch_dir / tool.default_image, disk);
+      RunOptions options;
+      options.cwd = patch_dir.path();
+      const RunResult patched = run_program(program_path(patcher), {}, options);
+      ASSERT_EQ(patched.status, 0) << patcher << ": " << patched.out;
+      const Bytes image = read_file(patch_dir / (tool.fdi ? "K7_Wealdmor.NEW.fdi" : "k7-wealdmoor.NEW.xdf"));
+
+      Workspace patched_ws(tool, image);
+      RunResult r = patched_ws.run(tool, {"--print-offset"});
+      EXPECT_EQ(r.out, whole_dump(files_in(layout, image, files), true)) << patcher;
+      EXPECT_EQ(r.status, 0) << patcher;
+    }
+  }
 }
 
 // ---- Output that cannot be written -------------------------------------------------
