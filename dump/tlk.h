@@ -31,8 +31,8 @@ inline constexpr std::int32_t kTlkFieldSize = 2;
 inline constexpr std::int32_t kTlkMaxNpcCount = 255;
 
 struct TlkTable {
-  std::int32_t npc_count;                        // 1 to 255 once parsed
-  std::int32_t offsets[kTlkMaxNpcCount + 1];     // entries 0..npc_count, the last the end offset
+  std::int32_t npc_count;                     // 1 to 255 once parsed
+  std::int32_t offsets[kTlkMaxNpcCount + 1];  // entries 0..npc_count, the last the end offset
 };
 
 // Fills `table` from the first `size` bytes of `data`; 0, or -1 after one
