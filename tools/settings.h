@@ -2,6 +2,7 @@
 #pragma once
 
 #include "patch/sets.h"
+#include "tools/dump_main.h"
 #include "tools/patch_main.h"
 #include "volume/image.h"
 
@@ -17,3 +18,8 @@ inline constexpr PatchToolSettings kParlefixXdf3{"parlefix-xdf3", "xdf", 0, kXdf
 
 inline constexpr const PatchToolSettings* kPatchTools[] = {&kParlefixFdi, &kParlefixFdi2, &kParlefixFdi3,
                                                            &kParlefixXdf, &kParlefixXdf2, &kParlefixXdf3};
+
+inline constexpr DumpToolSettings kParledumpFdi{"parledump-fdi", "fdi", kFdiHeaderOffset, kFdiDefaultImage};
+inline constexpr DumpToolSettings kParledumpXdf{"parledump-xdf", "xdf", 0, kXdfDefaultImage};
+
+inline constexpr const DumpToolSettings* kDumpTools[] = {&kParledumpFdi, &kParledumpXdf};

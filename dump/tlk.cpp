@@ -1,0 +1,171 @@
+#include "dump/tlk.h"
+
+#include <array>
+#include <cstdio>
+
+#include "common/console.h"
+#include "common/le.h"
+
+namespace {
+
+// What a descrambled byte does when it is neither a trail byte nor a parameter.
+enum class ByteRole : std::uint8_t {
+  kText,       // printable ASCII, written raw
+  kBackslash,  // 0x5C, written doubled so that it cannot be taken for an escape
+  kLead,       // Shift-JIS lead byte, written raw; the next byte is its trail
+  kLineEnd,    // 0x00: escape, then a line end
+  kOneParam,   // 0x05, 0x06: escape; the next byte is a parameter
+  kTwoParams,  // 0xFE: escape; the next two bytes are parameters
+  kEscape,     // every other control or unused code: escape alone
+};
+
+inline constexpr std::uint8_t kLineEndCode = 0x00;
+inline constexpr std::uint8_t kBackslashCode = 0x5C;
+inline constexpr std::uint8_t kTwoParamCode = 0xFE;
+
+constexpr std::array<ByteRole, 256> make_roles() {
+  std::array<ByteRole, 256> roles{};
+  for (int b = 0; b < 256; ++b) {
+    ByteRole r = ByteRole::kEscape;
+    if (b >= 0x20 && b <= 0x7E) r = ByteRole::kText;
+    if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF)) r = ByteRole::kLead;  // Shift-JIS lead ranges
+    roles[static_cast<std::size_t>(b)] = r;
+  }
+  roles[kBackslashCode] = ByteRole::kBackslash;
+  roles[kLineEndCode] = ByteRole::kLineEnd;
+  roles[0x05] = ByteRole::kOneParam;
+  roles[0x06] = ByteRole::kOneParam;
+  roles[kTwoParamCode] = ByteRole::kTwoParams;
+  return roles;
+}
+
+inline constexpr std::array<ByteRole, 256> kRoles = make_roles();
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The dump text is written a character at a time; the stream is locked once per record
+// (see tlk_print_record), so the unlocked writes cost about as much as a copy.
+inline void put_char(int c) { putc_unlocked(c, stdout); }
+
+inline void put_text(const char* text) {
+  while (*text != '\0') put_char(*text++);
+}
+
+// "\\x%2.2X" of one byte, without a formatted print per byte.
+inline void put_escape(std::uint8_t b) {
+  put_char('\\');
+  put_char('x');
+  put_char(kHexDigits[b >> 4]);
+  put_char(kHexDigits[b & 0x0F]);
+}
+
+}  // namespace
+
+int tlk_parse(const std::uint8_t* data, std::int32_t size, TlkTable* table) {
+  *table = TlkTable{};
+  // A file too short to hold even the count can only be a size fault.
+  if (size < kTlkCountOffset + kTlkFieldSize) {
+    out_printf("ERROR: file size: %d\n", size);
+    return -1;
+  }
+  const std::int32_t count = get_le16(data + kTlkCountOffset);
+  if (count == 0 || count > kTlkMaxNpcCount) {
+    out_printf("ERROR: npc count: %d\n", count);
+    return -1;
+  }
+  // The count and the count + 1 offsets; past this test every entry lies inside the data.
+  const std::int32_t header_size = kTlkTableOffset + kTlkFieldSize * (count + 1);
+  if (size <= header_size) {
+    out_printf("ERROR: file size: %d\n", size);
+    return -1;
+  }
+  table->npc_count = count;
+  for (std::int32_t i = 0; i <= count; ++i) {
+    const std::int32_t offset = get_le16(data + kTlkTableOffset + kTlkFieldSize * i);
+    table->offsets[i] = offset;
+    if (offset >= size) {
+      out_printf("ERROR: file size: %d\n", size);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int32_t index, std::uint8_t key,
+                      bool show_offsets) {
+  flockfile(stdout);
+  out_printf("\t[%2.1d] = {\n", index);
+
+  std::int32_t position = table->offsets[index];
+  // Offsets that run backwards give no bytes: every byte taken lies between two offsets
+  // that are both inside the file.
+  std::int32_t remaining = table->offsets[index + 1] - position;
+  bool line_start = true;
+  bool pending_lead = false;
+  int pending_params = 0;
+
+  for (; remaining > 0; --remaining) {
+    if (line_start) {
+      line_start = false;
+      if (show_offsets) {
+        out_printf("%08X:\t", static_cast<unsigned>(position));
+      } else {
+        put_text("\t\t");
+      }
+    }
+    const std::uint8_t b = data[position++] ^ key;
+
+    if (pending_lead) {
+      // The trail byte of a double-byte character, whatever its value.
+      pending_lead = false;
+      put_char(b);
+      continue;
+    }
+    if (pending_params > 0) {
+      --pending_params;
+      put_escape(b);
+      continue;
+    }
+    switch (kRoles[b]) {
+      case ByteRole::kText:
+        put_char(b);
+        break;
+      case ByteRole::kBackslash:
+        put_text("\\\\");
+        break;
+      case ByteRole::kLead:
+        pending_lead = true;
+        put_char(b);
+        break;
+      case ByteRole::kLineEnd:
+        put_escape(b);
+        put_char('\n');
+        line_start = true;
+        break;
+      case ByteRole::kOneParam:
+        put_escape(b);
+        pending_params = 1;
+        break;
+      case ByteRole::kTwoParams:
+        put_escape(b);
+        pending_params = 2;
+        break;
+      case ByteRole::kEscape:
+        put_escape(b);
+        break;
+    }
+  }
+
+  put_text("\n\t}\n\n");
+  funlockfile(stdout);
+}
+
+int tlk_dump(const std::uint8_t* data, std::int32_t size, bool show_offsets) {
+  TlkTable table{};
+  if (tlk_parse(data, size, &table) < 0) return -1;
+  std::uint8_t key = TLK_XOR_SEED;
+  for (std::int32_t i = 0; i < table.npc_count; ++i) {
+    tlk_print_record(data, &table, i, key, show_offsets);
+    key = static_cast<std::uint8_t>(key + 1);  // 0xFF is followed by 0x00
+  }
+  return 0;
+}
