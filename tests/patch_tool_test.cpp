@@ -53,7 +53,7 @@ std::string pass_lines(int revision) {
 
 // The sample disk in the given form after a revision's patch pass.
 std::vector<std::uint8_t> patched_image(int revision, bool fdi) {
-  return sample::sample_image(fdi, rebuilt_files(revision, sample::sample_files())).bytes();
+  return sample::sample_image(fdi, rebuilt_sample(revision, sample::sample_files())).bytes();
 }
 
 TEST(PatchToolTest, EveryToolSavesUnderTheDerivedNameAndPrintsItsUsage) {

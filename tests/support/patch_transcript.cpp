@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "common/le.h"
 #include "tests/support/rebuilt_files.h"
 
 namespace testing_support {
@@ -139,7 +140,8 @@ PassTranscript patch_transcript(int revision, const FileMap& files, const std::s
       if (s.kind == Step::kEntries) {
         // Every list copies the header into the target before shifting its entries.
         for (std::int32_t i = 0; i < s.length; i += 2) {
-          const unsigned old = byte(s.at + i) | (byte(s.at + i + 1) << 8);
+          // The header lies inside every file these lists are run on.
+          const auto old = static_cast<unsigned>(get_le16(&file.at(static_cast<std::size_t>(s.at + i) + 1) - 1));
           t.out += format("%04X:%02X -> %02X\n", static_cast<unsigned>(s.at + i), old,
                           static_cast<unsigned>(static_cast<int>(old) + s.delta));
         }

@@ -20,22 +20,23 @@ namespace testing_support {
 inline const char* default_image_name(bool fdi) { return fdi ? "K7_Wealdmor.fdi" : "k7-wealdmoor.xdf"; }
 inline const char* derived_image_name(bool fdi) { return fdi ? "K7_Wealdmor.NEW.fdi" : "k7-wealdmoor.NEW.xdf"; }
 
+inline std::string upper_case(std::string name) {
+  for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return name;
+}
+
 // The conversation files by upper-case name, as the tools look them up.
 inline FileMap file_map(const std::vector<sample::SampleFile>& files) {
   FileMap map;
-  for (const sample::SampleFile& f : files) {
-    std::string upper = f.name;
-    for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    map[upper] = f.data;
-  }
+  for (const sample::SampleFile& f : files) map[upper_case(f.name)] = f.data;
   return map;
 }
 
 // The files as revision `revision` leaves them: the ones it rebuilds replaced in place.
-inline std::vector<sample::SampleFile> rebuilt_files(int revision, std::vector<sample::SampleFile> files) {
+inline std::vector<sample::SampleFile> rebuilt_sample(int revision, std::vector<sample::SampleFile> files) {
   for (sample::SampleFile& f : files) {
     for (const std::string& name : revision_files(revision)) {
-      if (file_map({f}).begin()->first == name) f.data = rebuilt_file(revision, name, f.data);
+      if (upper_case(f.name) == name) f.data = rebuilt_file(revision, name, f.data);
     }
   }
   return files;
