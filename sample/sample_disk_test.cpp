@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/le.h"
 #include "patch/record.h"
 #include "patch/sets.h"
 #include "tests/support/process.h"
@@ -18,7 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-int le16(const Bytes& f, std::size_t at) { return f.at(at) | (f.at(at + 1) << 8); }
+// at() makes sure both bytes lie inside the file.
+int le16(const Bytes& f, std::size_t at) { return get_le16(&f.at(at + 1) - 1); }
 
 // The record offsets (the end offset last), or a description of the first fault of the
 // header checks: npc count 1 to 255, file longer than the header, every offset below

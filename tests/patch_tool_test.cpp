@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/sample_workspace.h"
 #include "tests/support/test_image.h"
 #include "tools/settings.h"
 
@@ -16,23 +17,24 @@ namespace {
 struct ToolText {
   const char* program;
   bool fdi;
+  int revision;
   const char* line1;
   const char* line5;
   const char* line6;
 };
 
 const ToolText kTools[] = {
-    {"parlefix-fdi", true, "usage: parlefix-fdi [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
+    {"parlefix-fdi", true, 1, "usage: parlefix-fdi [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
      "read Wealdmoor disk image from 'K7_Wealdmor.fdi' if not specified\n"},
-    {"parlefix-fdi2", true, "usage: parlefix-fdi2 [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
+    {"parlefix-fdi2", true, 2, "usage: parlefix-fdi2 [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
      "read Wealdmoor disk image from 'K7_Wealdmor.fdi' if not specified\n"},
-    {"parlefix-fdi3", true, "usage: parlefix-fdi3 [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
+    {"parlefix-fdi3", true, 3, "usage: parlefix-fdi3 [options] [DISK-IMG]\n", "supported disk image format is *.fdi only\n",
      "read Wealdmoor disk image from 'K7_Wealdmor.fdi' if not specified\n"},
-    {"parlefix-xdf", false, "usage: parlefix-xdf [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
+    {"parlefix-xdf", false, 1, "usage: parlefix-xdf [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
      "read Wealdmoor disk image from 'k7-wealdmoor.xdf' if not specified\n"},
-    {"parlefix-xdf2", false, "usage: parlefix-xdf2 [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
+    {"parlefix-xdf2", false, 2, "usage: parlefix-xdf2 [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
      "read Wealdmoor disk image from 'k7-wealdmoor.xdf' if not specified\n"},
-    {"parlefix-xdf3", false, "usage: parlefix-xdf3 [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
+    {"parlefix-xdf3", false, 3, "usage: parlefix-xdf3 [options] [DISK-IMG]\n", "supported disk image format is *.xdf only\n",
      "read Wealdmoor disk image from 'k7-wealdmoor.xdf' if not specified\n"},
 };
 
@@ -44,33 +46,24 @@ std::string usage(const ToolText& t) {
          t.line5 + t.line6 + "write modified disk image to filename.NEW.ext if not specified\n";
 }
 
-// A working directory holding a blank image under the tool's default name.
-struct Workspace {
-  TempDir dir;
-  std::string image_name;
-  std::vector<std::uint8_t> image;
-  explicit Workspace(bool fdi, int geometry = k1232) : image_name(fdi ? "K7_Wealdmor.fdi" : "k7-wealdmoor.xdf") {
-    TestImage img(geometry, fdi);
-    image = img.bytes();
-    write_file(dir / image_name, image);
-  }
-  RunResult run(const char* program, const std::vector<std::string>& args, RunOptions options = {}) {
-    options.cwd = dir.path();
-    RunResult r = run_program(program_path(program), args, options);
-    EXPECT_EQ(r.err, "") << "nothing may reach standard error";
-    EXPECT_EQ(read_file(dir / image_name), image) << "the input image changed";
-    return r;
-  }
-};
+// What a successful patch pass of a revision prints over the sample disk.
+std::string pass_lines(int revision) {
+  return patch_transcript(revision, file_map(sample::sample_files()), "", "").out;
+}
+
+// The sample disk in the given form after a revision's patch pass.
+std::vector<std::uint8_t> patched_image(int revision, bool fdi) {
+  return sample::sample_image(fdi, rebuilt_sample(revision, sample::sample_files())).bytes();
+}
 
 TEST(PatchToolTest, EveryToolSavesUnderTheDerivedNameAndPrintsItsUsage) {
   for (const ToolText& t : kTools) {
     Workspace ws(t.fdi);
     RunResult r = ws.run(t.program, {});
-    EXPECT_EQ(r.out, "completed\n") << t.program;
+    EXPECT_EQ(r.out, pass_lines(t.revision) + "completed\n") << t.program;
     EXPECT_EQ(r.status, 0) << t.program;
     const std::string derived = t.fdi ? "K7_Wealdmor.NEW.fdi" : "k7-wealdmoor.NEW.xdf";
-    EXPECT_EQ(read_file(ws.dir / derived), ws.image) << t.program;
+    EXPECT_EQ(read_file(ws.dir / derived), patched_image(t.revision, t.fdi)) << t.program;
 
     r = ws.run(t.program, {"--help"});
     EXPECT_EQ(r.out, usage(t)) << t.program;
@@ -90,20 +83,21 @@ struct ArgCase {
 
 TEST(PatchToolTest, CommandLine) {
   const ToolText& fdi = kTools[0];
+  const std::string completed = pass_lines(1) + "completed\n";
   const ArgCase cases[] = {
       {"--help after a path", {"K7_Wealdmor.fdi", "--help"}, usage(fdi), 1, {"K7_Wealdmor.fdi"}},
       {"second path before --help", {"x.fdi", "y.fdi", "--help"}, "unneeded parameter 'y.fdi'\n\n", 1, {"K7_Wealdmor.fdi"}},
       {"-o last", {"-o"}, "no disk image (output)\n", 1, {"K7_Wealdmor.fdi"}},
       {"--write last", {"K7_Wealdmor.fdi", "--write"}, "no disk image (output)\n", 1, {"K7_Wealdmor.fdi"}},
-      {"later output wins", {"-o", "a.fdi", "--write", "b.fdi"}, "completed\n", 0, {"K7_Wealdmor.fdi", "b.fdi"}},
-      {"-o takes --help as a path", {"-o", "--help"}, "completed\n", 0, {"--help", "K7_Wealdmor.fdi"}},
+      {"later output wins", {"-o", "a.fdi", "--write", "b.fdi"}, completed, 0, {"K7_Wealdmor.fdi", "b.fdi"}},
+      {"-o takes --help as a path", {"-o", "--help"}, completed, 0, {"--help", "K7_Wealdmor.fdi"}},
       {"lone dash", {"-"}, "unknown option '-'\n", 1, {"K7_Wealdmor.fdi"}},
       {"upper-case -O", {"-O", "x"}, "unknown option '-O'\n", 1, {"K7_Wealdmor.fdi"}},
       {"percent in an argument", {"-%s%n"}, "unknown option '-%s%n'\n", 1, {"K7_Wealdmor.fdi"}},
-      {"options after the path", {"K7_Wealdmor.fdi", "-o", "c.fdi"}, "completed\n", 0, {"K7_Wealdmor.fdi", "c.fdi"}},
+      {"options after the path", {"K7_Wealdmor.fdi", "-o", "c.fdi"}, completed, 0, {"K7_Wealdmor.fdi", "c.fdi"}},
       {"empty argument is the path", {""}, "open error ''\nERROR: read disk image ''\n", 1, {"K7_Wealdmor.fdi"}},
       {"missing image", {"none.fdi"}, "open error 'none.fdi'\nERROR: read disk image 'none.fdi'\n", 1, {"K7_Wealdmor.fdi"}},
-      {"derived name beside a dotted directory", {"./K7_Wealdmor.fdi"}, "completed\n", 0, {"K7_Wealdmor.NEW.fdi", "K7_Wealdmor.fdi"}},
+      {"derived name beside a dotted directory", {"./K7_Wealdmor.fdi"}, completed, 0, {"K7_Wealdmor.NEW.fdi", "K7_Wealdmor.fdi"}},
   };
   for (const ArgCase& c : cases) {
     Workspace ws(true);
@@ -121,9 +115,9 @@ TEST(PatchToolTest, WrongFormOrSizeIsRefusedByTheLoader) {
   EXPECT_EQ(r.status, 1);
   // Every geometry loads through a tool.
   for (int g : {k720, k640}) {
-    Workspace small(false, g);
+    Workspace small(false, sample::sample_files(), g);
     r = small.run("parlefix-xdf3", {});
-    EXPECT_EQ(r.out, "completed\n") << g;
+    EXPECT_EQ(r.out, pass_lines(3) + "completed\n") << g;
   }
 }
 
@@ -153,26 +147,25 @@ TEST(PatchToolTest, OverwritePrompt) {
     o.stdin_text = c.input;
     o.close_stdin = c.close_stdin;
     RunResult r = ws.run("parlefix-fdi", {"-o", "out.fdi"}, o);
-    const std::string prompt = "already exists 'out.fdi'\noverwrite ? (Y or N): ";
+    const std::string prompt = pass_lines(1) + "already exists 'out.fdi'\noverwrite ? (Y or N): ";
     EXPECT_EQ(r.out, c.saved ? prompt + "completed\n" : prompt) << "row: " << c.name;
     EXPECT_EQ(r.status, c.status) << "row: " << c.name;
-    EXPECT_EQ(read_file(ws.dir / "out.fdi"), c.saved ? ws.image : old_output) << "row: " << c.name;
+    EXPECT_EQ(read_file(ws.dir / "out.fdi"), c.saved ? patched_image(1, true) : old_output) << "row: " << c.name;
     EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi", "out.fdi"})) << "row: " << c.name;
   }
 }
 
 TEST(PatchToolTest, SavingOverTheInputAfterYes) {
   TempDir dir;
-  TestImage img(k1232, true);
-  const std::vector<std::uint8_t> image = img.bytes();
+  const std::vector<std::uint8_t> image = sample::sample_fdi().bytes();
   write_file(dir / "disk.fdi", image);
   RunOptions o;
   o.cwd = dir.path();
   o.stdin_text = "y\n";
   RunResult r = run_program(program_path("parlefix-fdi"), {"disk.fdi", "-o", "disk.fdi"}, o);
-  EXPECT_EQ(r.out, "already exists 'disk.fdi'\noverwrite ? (Y or N): completed\n");
+  EXPECT_EQ(r.out, pass_lines(1) + "already exists 'disk.fdi'\noverwrite ? (Y or N): completed\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(read_file(dir / "disk.fdi"), image);
+  EXPECT_EQ(read_file(dir / "disk.fdi"), patched_image(1, true));
   EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"disk.fdi"}));
 }
 
@@ -186,7 +179,7 @@ TEST(PatchToolTest, FailedSaveLeavesTheOutputAsItWas) {
     o.stdin_text = "y";
     o.file_size_limit = 100000;
     RunResult r = ws.run("parlefix-fdi", {"-o", "out.fdi"}, o);
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(r.out, pass_lines(1) +
               "already exists 'out.fdi'\noverwrite ? (Y or N): write error 'out.fdi'\n"
               "ERROR: write disk image 'out.fdi'\n");
     EXPECT_EQ(r.status, 1);
@@ -199,7 +192,7 @@ TEST(PatchToolTest, FailedSaveLeavesTheOutputAsItWas) {
     RunOptions o;
     o.file_size_limit = 100000;
     RunResult r = ws.run("parlefix-fdi", {}, o);
-    EXPECT_EQ(r.out, "write error 'K7_Wealdmor.NEW.fdi'\nERROR: write disk image 'K7_Wealdmor.NEW.fdi'\n");
+    EXPECT_EQ(r.out, pass_lines(1) + "write error 'K7_Wealdmor.NEW.fdi'\nERROR: write disk image 'K7_Wealdmor.NEW.fdi'\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi"}));
   }
@@ -208,7 +201,7 @@ TEST(PatchToolTest, FailedSaveLeavesTheOutputAsItWas) {
     RunOptions o;
     o.stdin_text = "y";
     RunResult r = ws.run("parlefix-fdi", {"--write", "/dev/full"}, o);
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(r.out, pass_lines(1) +
               "already exists '/dev/full'\noverwrite ? (Y or N): write error '/dev/full'\n"
               "ERROR: write disk image '/dev/full'\n");
     EXPECT_EQ(r.status, 1);
@@ -216,7 +209,7 @@ TEST(PatchToolTest, FailedSaveLeavesTheOutputAsItWas) {
   {
     Workspace ws(true);
     RunResult r = ws.run("parlefix-fdi", {"-o", "no/such/dir/out.fdi"});
-    EXPECT_EQ(r.out, "open error 'no/such/dir/out.fdi'\nERROR: write disk image 'no/such/dir/out.fdi'\n");
+    EXPECT_EQ(r.out, pass_lines(1) + "open error 'no/such/dir/out.fdi'\nERROR: write disk image 'no/such/dir/out.fdi'\n");
     EXPECT_EQ(r.status, 1);
   }
 }

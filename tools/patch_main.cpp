@@ -52,6 +52,7 @@ int patch_main(const PatchToolSettings& settings, int argc, char** argv) {
   // static storage keeps what a failed run still holds reachable at exit.
   static DiskImage disk;
   static char* derived_output;
+  static PatchBuffers buffers;  // the patch pass's two 64 KiB work areas
 
   int slots_left = 1;
   const char* input_path = nullptr;
@@ -98,7 +99,7 @@ int patch_main(const PatchToolSettings& settings, int argc, char** argv) {
     out_printf("ERROR: read disk image '%s'\n", input_path);
     return 1;
   }
-  if (patch_pass(&disk, *settings.patch_set, input_path, output_path) < 0) return 1;
+  if (patch_pass(&disk, *settings.patch_set, input_path, output_path, &buffers) < 0) return 1;
 
   struct stat st;
   if (stat(output_path, &st) == 0) {

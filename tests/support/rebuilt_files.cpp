@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "common/le.h"
+
 namespace testing_support {
 
 namespace {
@@ -115,7 +117,7 @@ std::vector<std::uint8_t> rebuilt_file(int revision, const std::string& file, co
         case Piece::kEntries: {
           // Little-endian entries: the low byte at an even distance from the range start.
           const std::int32_t entry = p.from + ((t - p.first) & ~1);
-          const int old = src.at(static_cast<std::size_t>(entry)) | (src.at(static_cast<std::size_t>(entry) + 1) << 8);
+          const int old = get_le16(&src.at(static_cast<std::size_t>(entry) + 1) - 1);
           const auto shifted = static_cast<std::uint16_t>(old + p.delta);
           out[i] = static_cast<std::uint8_t>((t - p.first) % 2 == 0 ? shifted & 0xFF : shifted >> 8);
           break;
