@@ -9,8 +9,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,6 +29,7 @@ constexpr int kForms = 6;  // three geometries, each with and without the FDI he
 struct Form {
   std::vector<std::uint8_t> image;
   std::size_t overlay_end;  // end of the root directory: the part the input may replace
+  int fd;                   // a memory file holding the image, changed only in that part
 };
 
 std::vector<Form>& forms() {
@@ -37,16 +40,17 @@ std::vector<Form>& forms() {
       const bool fdi = i % 2 == 1;
       const Geometry& g = kGeometries[geometry];
       const std::size_t header = fdi ? kFdiHeaderOffset : 0;
-      f.push_back({fuzz_base_image(geometry, fdi), header + static_cast<std::size_t>(g.data_start) * static_cast<std::size_t>(g.bytes_per_sector)});
+      Form form{fuzz_base_image(geometry, fdi),
+                header + static_cast<std::size_t>(g.data_start) * static_cast<std::size_t>(g.bytes_per_sector),
+                memfd_create("volume-fuzz", 0)};
+      if (form.fd < 0 || pwrite(form.fd, form.image.data(), form.image.size(), 0) != static_cast<ssize_t>(form.image.size())) {
+        std::abort();
+      }
+      f.push_back(std::move(form));
     }
     return f;
   }();
   return all;
-}
-
-int memory_file() {
-  static const int fd = memfd_create("volume-fuzz", 0);
-  return fd;
 }
 
 }  // namespace
@@ -60,16 +64,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const Form& form = forms()[data[0] % kForms];
-  const int fd = memory_file();
-  if (fd < 0) return 0;
+  // The good image's start with the input laid over it; the rest of the file stays good.
+  static std::vector<std::uint8_t> start;
+  start.assign(form.image.begin(), form.image.begin() + static_cast<std::ptrdiff_t>(form.overlay_end));
+  std::memcpy(start.data(), data + 1, std::min(size - 1, form.overlay_end));
+  if (pwrite(form.fd, start.data(), start.size(), 0) != static_cast<ssize_t>(start.size())) return 0;
 
-  // The whole good image, then the input over its start.
-  std::vector<std::uint8_t> image = form.image;
-  const std::size_t n = std::min(size - 1, form.overlay_end);
-  std::memcpy(image.data(), data + 1, n);
-  if (ftruncate(fd, 0) != 0 || pwrite(fd, image.data(), image.size(), 0) != static_cast<ssize_t>(image.size())) return 0;
-
-  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  const std::string path = "/proc/self/fd/" + std::to_string(form.fd);
   const std::int32_t header = (data[0] % kForms) % 2 == 1 ? kFdiHeaderOffset : 0;
   DiskImage disk;
   if (vol_open(&disk, path.c_str(), header) != 0) return 0;
