@@ -5,6 +5,7 @@
 
 #include "common/console.h"
 #include "dump/tlk.h"
+#include "tools/command_line.h"
 #include "volume/file.h"
 #include "volume/image.h"
 
@@ -39,31 +40,19 @@ int dump_main(const DumpToolSettings& settings, int argc, char** argv) {
   static std::uint8_t file_buffer[kTlkFileBufferSize];
 
   bool show_offsets = false;
-  int slots_left = 1;
   const char* input_path = nullptr;
-
-  for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
-    const char* arg = argv[i];
-    if (arg[0] == '-') {
-      if (std::strcmp(arg, "--help") == 0) {
-        show_usage(settings);
-        return 1;
-      }
-      if (std::strcmp(arg, "--print-offset") == 0) {
-        show_offsets = true;
-        continue;
-      }
-      out_printf("unknown option '%s'\n", arg);
-      return 1;
+  const int stop = walk_command_line(argc, argv, &input_path, [&](const char* arg, int*) {
+    if (std::strcmp(arg, "--help") == 0) {
+      show_usage(settings);
+      return OptionResult::kEndRun;
     }
-    if (slots_left > 0) {
-      input_path = arg;
-      --slots_left;
-    } else {
-      out_printf("unneeded parameter '%s'\n\n", arg);
-      return 1;
+    if (std::strcmp(arg, "--print-offset") == 0) {
+      show_offsets = true;
+      return OptionResult::kTaken;
     }
-  }
+    return OptionResult::kUnknown;
+  });
+  if (stop != 0) return 1;
 
   if (input_path == nullptr) input_path = settings.default_image;
 

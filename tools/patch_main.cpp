@@ -8,6 +8,7 @@
 
 #include "common/console.h"
 #include "patch/pass.h"
+#include "tools/command_line.h"
 #include "volume/image.h"
 
 void show_usage(const PatchToolSettings& settings) {
@@ -54,36 +55,25 @@ int patch_main(const PatchToolSettings& settings, int argc, char** argv) {
   static char* derived_output;
   static PatchBuffers buffers;  // the patch pass's two 64 KiB work areas
 
-  int slots_left = 1;
   const char* input_path = nullptr;
   const char* output_path = nullptr;
-
-  for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
-    const char* arg = argv[i];
-    if (arg[0] == '-') {
-      if (std::strcmp(arg, "--help") == 0) {
-        show_usage(settings);
-        return 1;
-      }
-      if (std::strcmp(arg, "--write") == 0 || std::strcmp(arg, "-o") == 0) {
-        if (i + 1 >= argc || argv[i + 1] == nullptr) {
-          out_printf("no disk image (output)\n");
-          return 1;
-        }
-        output_path = argv[++i];
-        continue;
-      }
-      out_printf("unknown option '%s'\n", arg);
-      return 1;
+  const int stop = walk_command_line(argc, argv, &input_path, [&](const char* arg, int* i) {
+    if (std::strcmp(arg, "--help") == 0) {
+      show_usage(settings);
+      return OptionResult::kEndRun;
     }
-    if (slots_left > 0) {
-      input_path = arg;
-      --slots_left;
-    } else {
-      out_printf("unneeded parameter '%s'\n\n", arg);
-      return 1;
+    if (std::strcmp(arg, "--write") == 0 || std::strcmp(arg, "-o") == 0) {
+      // The next argument is the output path, whatever it holds.
+      if (*i + 1 >= argc || argv[*i + 1] == nullptr) {
+        out_printf("no disk image (output)\n");
+        return OptionResult::kEndRun;
+      }
+      output_path = argv[++*i];
+      return OptionResult::kTaken;
     }
-  }
+    return OptionResult::kUnknown;
+  });
+  if (stop != 0) return 1;
 
   if (input_path == nullptr) input_path = settings.default_image;
   if (output_path == nullptr) {
