@@ -1,6 +1,8 @@
 // Whole-program runs of the patch tools: exact standard output, exit status, the files
 // left behind, and an input image that never changes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -212,6 +214,31 @@ TEST(PatchToolTest, FailedSaveLeavesTheOutputAsItWas) {
     EXPECT_EQ(r.out, pass_lines(1) + "open error 'no/such/dir/out.fdi'\nERROR: write disk image 'no/such/dir/out.fdi'\n");
     EXPECT_EQ(r.status, 1);
   }
+}
+
+TEST(PatchToolTest, ReadOnlyOutputIsRefused) {
+  // As root every file is writable; the tool then runs as an unprivileged user who owns
+  // the directory, so that only the file's own mode stands in the way.
+  Workspace ws(true);
+  const std::vector<std::uint8_t> old_output{'r', 'o'};
+  write_file(ws.dir / "ro.fdi", old_output);
+  RunOptions o;
+  o.stdin_text = "y";
+  if (geteuid() == 0) {
+    o.uid = 65534;
+    for (const char* name : {"", "/ro.fdi", "/K7_Wealdmor.fdi"}) {
+      ASSERT_EQ(chown((ws.dir.path() + name).c_str(), 65534, 65534), 0);
+    }
+  }
+  ASSERT_EQ(chmod((ws.dir / "ro.fdi").c_str(), 0444), 0);
+  RunResult r = ws.run("parlefix-fdi3", {"-o", "ro.fdi"}, o);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("already exists 'ro.fdi'\noverwrite ? (Y or N): open error 'ro.fdi'\n"
+                       "ERROR: write disk image 'ro.fdi'\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(read_file(ws.dir / "ro.fdi"), old_output);
+  EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi", "ro.fdi"}));
 }
 
 }  // namespace

@@ -227,6 +227,12 @@ int vol_save(const DiskImage* disk, const char* path) {
   // A regular file, or none yet: write a complete copy beside it and rename it into
   // place only when every byte has reached the disk, so that a failed save leaves the
   // old file, possibly the user's only copy of the disk, exactly as it was.
+  // A file its owner made read-only is refused, as opening it for writing would be:
+  // renaming over it would otherwise replace it all the same.
+  if (exists && access(target.c_str(), W_OK) != 0) {
+    err_printf("open error '%s'\n", path);
+    return -1;
+  }
   std::string temp;
   const int fd = create_temp_beside(target, &temp);
   if (fd < 0) {
