@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::int32_t file_size = vol_file_size(&g_disk, name, 1);
       if (file_size <= 0 || vol_read_file(&g_disk, name, g_file, file_size, 1) != 0) continue;
       const std::size_t n = std::min(size - used, static_cast<std::size_t>(file_size));
-      std::memcpy(g_file, data + used, n);
+      if (n > 0) std::memcpy(g_file, data + used, n);
       used += n;
       vol_write_file(&g_disk, name, g_file, file_size, 1);
     }
