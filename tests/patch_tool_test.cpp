@@ -231,14 +231,22 @@ TEST(PatchToolTest, ReadOnlyOutputIsRefused) {
     }
   }
   ASSERT_EQ(chmod((ws.dir / "ro.fdi").c_str(), 0444), 0);
-  RunResult r = ws.run("parlefix-fdi3", {"-o", "ro.fdi"}, o);
+  // A copy of the program inside the directory, since the build tree may be closed to
+  // that user.
+  const std::string tool = ws.dir / "parlefix-fdi3";
+  write_file(tool, read_file(program_path("parlefix-fdi3")));
+  ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
+  o.cwd = ws.dir.path();
+  RunResult r = run_program(tool, {"-o", "ro.fdi"}, o);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(ws.dir / "K7_Wealdmor.fdi"), ws.image);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("already exists 'ro.fdi'\noverwrite ? (Y or N): open error 'ro.fdi'\n"
                        "ERROR: write disk image 'ro.fdi'\n"),
             std::string::npos)
       << r.out;
   EXPECT_EQ(read_file(ws.dir / "ro.fdi"), old_output);
-  EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi", "ro.fdi"}));
+  EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi", "parlefix-fdi3", "ro.fdi"}));
 }
 
 }  // namespace
