@@ -352,9 +352,11 @@ TestImage sample_image(bool fdi, const std::vector<SampleFile>& files, int geome
   TestImage image(geometry, fdi);
   std::uint8_t* boot = image.bytes().data() + image.header_offset();
   boot[kBootSignatureAt] = 0x29;
-  std::memcpy(boot + kBootSerialAt, "\x11\x07\x25\x20", 4);
-  std::memcpy(boot + kBootLabelAt, "NO NAME    ", 11);
-  std::memcpy(boot + kBootFsTypeAt, "FAT12   ", 8);
+  // Fixed-width fields, space padded and not terminated.
+  const auto put_field = [](std::uint8_t* at, std::string_view bytes) { std::copy(bytes.begin(), bytes.end(), at); };
+  put_field(boot + kBootSerialAt, "\x11\x07\x25\x20");
+  put_field(boot + kBootLabelAt, "NO NAME    ");
+  put_field(boot + kBootFsTypeAt, "FAT12   ");
   static constexpr std::string_view kReadme =
       "Sample Wealdmoor data disk for the parle tools.\r\n"
       "Every conversation on it is invented.\r\n";
