@@ -3,18 +3,34 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace {
+std::FILE* g_out = stdout;
+std::FILE* g_err = stdout;
+bool g_routed = false;
+}  // namespace
+
+void console_route(std::FILE* out, std::FILE* err) {
+  g_out = out;
+  g_err = err;
+  g_routed = true;
+}
+
 int out_printf(const char* format, ...) {
+  std::FILE* stream = g_routed ? g_out : stdout;
+  if (stream == nullptr) return 0;
   va_list args;
   va_start(args, format);
-  const int n = std::vfprintf(stdout, format, args);
+  const int n = std::vfprintf(stream, format, args);
   va_end(args);
   return n;
 }
 
 int err_printf(const char* format, ...) {
+  std::FILE* stream = g_routed ? g_err : stdout;
+  if (stream == nullptr) return 0;
   va_list args;
   va_start(args, format);
-  const int n = std::vfprintf(stdout, format, args);
+  const int n = std::vfprintf(stream, format, args);
   va_end(args);
   return n;
 }

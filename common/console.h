@@ -16,6 +16,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+
+// Where out_printf and err_printf write: both go to stdout unless a program routes them
+// elsewhere (a null stream discards). The eight fixed programs never change this.
+void console_route(std::FILE* out, std::FILE* err);
 
 [[gnu::format(printf, 1, 2)]] int out_printf(const char* format, ...);
 [[gnu::format(printf, 1, 2)]] int err_printf(const char* format, ...);

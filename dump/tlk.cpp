@@ -169,3 +169,8 @@ int tlk_dump(const std::uint8_t* data, std::int32_t size, bool show_offsets) {
   }
   return 0;
 }
+
+int tlk_dump_as(const std::uint8_t* data, std::int32_t size, bool show_offsets, TlkText text) {
+  (void)text;  // UTF-8 output is not written yet: both forms print the raw bytes
+  return tlk_dump(data, size, show_offsets);
+}

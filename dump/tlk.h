@@ -47,3 +47,10 @@ void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int3
 // Parses the file and prints all its records with the key sequence from TLK_XOR_SEED;
 // 0, or -1 when the header was refused (its message printed, no record).
 int tlk_dump(const std::uint8_t* data, std::int32_t size, bool show_offsets);
+
+// How the text of a record reaches standard output: the descrambled Shift-JIS bytes as
+// they are (what tlk_dump prints), or each double-byte character converted to UTF-8.
+enum class TlkText : std::uint8_t { kShiftJis, kUtf8 };
+
+// tlk_dump with the text written in the given form; the layout is the same in both.
+int tlk_dump_as(const std::uint8_t* data, std::int32_t size, bool show_offsets, TlkText text);

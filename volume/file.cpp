@@ -23,7 +23,7 @@ DirEntry find_root_file(const DiskImage* disk, const char* name, int case_flag) 
 }
 
 // Walks `count` bytes of a file along its chain from `cluster`, sector by sector, and
-// hands each piece to move(sector bytes in the image, byte count): whole sectors until
+// hands each piece to move(sector number, sector bytes in the image, byte count): whole sectors until
 // the last, which gives only the bytes that remain. The link after the last cluster
 // used is never judged, so a chain that ends exactly with the data needs no end marker.
 // A failure comes after the pieces already moved; nothing is undone.
@@ -41,7 +41,7 @@ int walk_chain(const DiskImage* disk, std::int32_t cluster, std::int32_t count, 
     }
     for (std::int32_t s = 0; s < disk->sectors_per_cluster && count > 0; ++s) {
       const std::int32_t n = std::min(disk->bytes_per_sector, count);
-      move(disk->image + vol_sector_offset(disk, first + s), n);
+      if (move(first + s, disk->image + vol_sector_offset(disk, first + s), n) < 0) return -1;
       count -= n;
     }
     cluster = vol_fat_next(disk, cluster);
@@ -70,9 +70,10 @@ int vol_read_file(const DiskImage* disk, const char* name, std::uint8_t* buffer,
   if (size < buffer_length) err_printf("file size mismatch '%s' %d != %d ... ignored\n", name, size, buffer_length);
 
   std::uint8_t* to = buffer;
-  return walk_chain(disk, cluster, size, [&to](const std::uint8_t* sector, std::int32_t n) {
+  return walk_chain(disk, cluster, size, [&to](std::int32_t, const std::uint8_t* sector, std::int32_t n) {
     std::memcpy(to, sector, static_cast<std::size_t>(n));
     to += n;
+    return 0;
   });
 }
 
@@ -88,9 +89,24 @@ int vol_write_file(DiskImage* disk, const char* name, const std::uint8_t* data, 
   }
   if (data_length < size) err_printf("file size mismatch '%s' %d != %d ... ignored\n", name, size, data_length);
 
+  // A container that does not store every sector in place is asked about each sector
+  // first, so that a refused rewrite leaves the image in memory untouched.
+  if (disk->sector_states != nullptr) {
+    const std::uint8_t* next = data;
+    const int ok = walk_chain(disk, cluster, data_length, [&](std::int32_t sector, const std::uint8_t*, std::int32_t n) {
+      // A partial last sector keeps its old tail: judge the sector as it will be written.
+      std::uint8_t whole[kMaxSectorSize];
+      std::memcpy(whole, disk->image + vol_sector_offset(disk, sector), static_cast<std::size_t>(disk->bytes_per_sector));
+      std::memcpy(whole, next, static_cast<std::size_t>(n));
+      next += n;
+      return vol_sector_writable(disk, sector, whole);
+    });
+    if (ok < 0) return -1;
+  }
   const std::uint8_t* from = data;
-  return walk_chain(disk, cluster, data_length, [&from](std::uint8_t* sector, std::int32_t n) {
+  return walk_chain(disk, cluster, data_length, [&from](std::int32_t, std::uint8_t* sector, std::int32_t n) {
     std::memcpy(sector, from, static_cast<std::size_t>(n));
     from += n;
+    return 0;
   });
 }

@@ -41,6 +41,32 @@ int open_fail(DiskImage* disk, std::FILE* file) {
 
 }  // namespace
 
+namespace {
+
+// Sets the geometry from the file's length and decodes the FAT of an image whose bytes
+// are already in disk->image; 0, or -1 with the record zeroed.
+int finish_open(DiskImage* disk, const char* path) {
+  bool known = false;
+  for (const Geometry& g : kGeometries) {
+    if (disk->image_size == disk->header_offset + g.data_size) {
+      set_geometry(disk, g);
+      known = true;
+      break;
+    }
+  }
+  if (!known) {
+    err_printf("unsupported image '%s'\n", path);
+    return open_fail(disk, nullptr);
+  }
+  if (vol_decode_fat(disk) < 0) {
+    err_printf("can't get fat '%s' offset=%08X\n", path, static_cast<unsigned>(disk->header_offset));
+    return open_fail(disk, nullptr);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
   std::memset(disk, 0, sizeof *disk);
   disk->header_offset = header_offset;
@@ -83,24 +109,29 @@ int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
     return open_fail(disk, file);
   }
   (void)std::fclose(file);
+  return finish_open(disk, path);
+}
 
-  bool known = false;
-  for (const Geometry& g : kGeometries) {
-    if (disk->image_size == header_offset + g.data_size) {
-      set_geometry(disk, g);
-      known = true;
-      break;
-    }
-  }
-  if (!known) {
-    err_printf("unsupported image '%s'\n", path);
+int vol_open_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name,
+                 std::int32_t header_offset) {
+  std::memset(disk, 0, sizeof *disk);
+  disk->header_offset = header_offset;
+  if (header_offset < 0 || size > static_cast<std::size_t>(header_offset) + kMaxDataSize) {
+    err_printf("unsupported image '%s'\n", name);
     return open_fail(disk, nullptr);
   }
-  if (vol_decode_fat(disk) < 0) {
-    err_printf("can't get fat '%s' offset=%08X\n", path, static_cast<unsigned>(header_offset));
+  if (size == 0) {
+    err_printf("read error '%s'\n", name);
     return open_fail(disk, nullptr);
   }
-  return 0;
+  disk->image_size = static_cast<std::int32_t>(size);
+  disk->image = static_cast<std::uint8_t*>(std::malloc(size));
+  if (disk->image == nullptr) {
+    err_printf("memory exhausted!\n");
+    return open_fail(disk, nullptr);
+  }
+  std::memcpy(disk->image, data, size);
+  return finish_open(disk, name);
 }
 
 int vol_decode_fat(DiskImage* disk) {
@@ -142,6 +173,7 @@ int vol_decode_fat(DiskImage* disk) {
 }
 
 std::int32_t vol_sector_offset(const DiskImage* disk, std::int32_t sector) {
+  if (disk->sector_offsets != nullptr) return disk->sector_offsets[sector];
   return disk->header_offset + sector * disk->bytes_per_sector;
 }
 
@@ -149,6 +181,8 @@ void vol_free(DiskImage* disk, int release_record) {
   if (disk == nullptr) return;
   std::free(disk->image);
   std::free(disk->fat);
+  std::free(disk->sector_offsets);
+  std::free(disk->sector_states);
   if (release_record != 0) {
     std::free(disk);
   } else {

@@ -11,7 +11,20 @@
 // return -1; vol_open always leaves the record empty when it fails.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+// The container forms an image file can come in. vol_open knows only raw sectors behind
+// a header of the caller's length (and reports kRaw); vol_open_any recognises every
+// form from the file's content.
+enum class ImageForm : std::uint8_t { kRaw = 0, kFdi, kDip, kD88, kDim, kNfd, kFdd, kDcp };
+
+// What the container stores for one linear sector of the volume.
+enum class SectorState : std::uint8_t {
+  kStored = 0,    // its data bytes lie in the file: read and rewritten in place
+  kFill,          // not stored: reads as its fill byte; a rewrite is refused
+  kReadOnly,      // stored, but a rewrite in place is refused (see vol_sector_writable)
+};
 
 struct DiskImage {
   std::int32_t header_offset;      // bytes of container header in front of sector 0
@@ -31,6 +44,13 @@ struct DiskImage {
   std::int32_t root_sectors;       // informational only
   std::int32_t data_start;         // first sector of cluster 2
   std::int32_t sectors_per_cluster;
+
+  // Set by vol_open_any; all zero after vol_open.
+  ImageForm form;                 // the container form
+  std::int32_t write_protected;   // the container's write-protect switch is on (D88, NFD, FDD)
+  std::int32_t* sector_offsets;   // position of each linear sector in image; owned; null:
+                                  // header_offset + sector * bytes_per_sector
+  SectorState* sector_states;     // one per linear sector; owned; null: all kStored
 };
 
 // One of the fixed layouts, chosen by the data size (file length minus header offset).
@@ -64,8 +84,33 @@ inline constexpr std::int32_t kFdiHeaderOffset = 4096;
 // The largest data size of any geometry: a longer file is refused before it is read.
 inline constexpr std::int32_t kMaxDataSize = 0x134000;
 
+// The largest sector of any geometry.
+inline constexpr std::int32_t kMaxSectorSize = 1024;
+
 // Loads the file at `path` into `disk`; 0, or -1 with the record zeroed.
 int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset);
+
+// The same load from `size` bytes at `data` (copied; the caller keeps its buffer).
+// `name` stands for the path in every message.
+int vol_open_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name,
+                 std::int32_t header_offset);
+
+// Loads the file at `path` in any container form, recognised from its content; the
+// geometry comes from the container itself. 0, or -1 with one line printed and the
+// record zeroed. Sectors map through sector_offsets; image_size stays the file length,
+// so vol_save writes the file back whole with only rewritten sector data changed.
+int vol_open_any(DiskImage* disk, const char* path);
+int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name);
+
+// The short name of a form as the tools print it: "raw", "fdi", "dip", "d88", "dim",
+// "nfd", "fdd", "dcp".
+const char* vol_form_name(ImageForm form);
+
+// 0 when `sector` may be rewritten in place with the `bytes_per_sector` bytes at
+// `data`; otherwise prints one line naming the form and the sector as
+// cylinder/head/record and returns -1. vol_write_file asks this of every sector of a
+// file before it writes any.
+int vol_sector_writable(const DiskImage* disk, std::int32_t sector, const std::uint8_t* data);
 
 // Decodes the first FAT copy into disk->fat and sets cluster_count; 0 or -1.
 int vol_decode_fat(DiskImage* disk);
