@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "volume/image.h"
 
 namespace {
@@ -35,7 +36,7 @@ int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size
 }
 
 int vol_open_any(DiskImage* disk, const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = platform_fopen(path, "rb");
   if (file == nullptr) {
     err_printf("open error '%s'\n", path);
     *disk = DiskImage{};
