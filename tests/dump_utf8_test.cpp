@@ -1,9 +1,10 @@
 // The UTF-8 dump text of the sample disk and of each revision's patched sample, read
-// through the volume library: it is valid UTF-8, and turning every converted character
-// back into its Shift-JIS pair gives the Shift-JIS dump text byte for byte, except where
-// a pair had no character and was printed as two escapes (or a lone lead at a record's
-// end as one). The characters are checked against iconv's CP932 converter and the PC-98
-// documentation (tests/support/sjis_referee.h), never against the table under test.
+// through the volume library, and of a record holding every pair there is: it is valid
+// UTF-8, and turning every converted character back into its Shift-JIS pair gives the
+// Shift-JIS dump text byte for byte, except where a pair had no character and was
+// printed as two escapes (or a lone lead at a record's end as one). The characters are
+// checked against iconv's CP932 converter and the PC-98 documentation
+// (tests/support/sjis_referee.h), never against the table under test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -133,14 +134,14 @@ struct Sample {
   bool patched;
 };
 
-class DumpUtf8SampleTest : public testing::Test {
+class DumpUtf8Test : public testing::Test {
  protected:
   void SetUp() override {
     if (!sjis_referee_available()) GTEST_SKIP() << "iconv has no CP932 converter here";
   }
 };
 
-TEST_F(DumpUtf8SampleTest, SampleAndPatchedSamplesReadAsText) {
+TEST_F(DumpUtf8Test, SampleAndPatchedSamplesReadAsText) {
   std::vector<TempDir> dirs(6);
   std::vector<Sample> samples;
   int next_dir = 0;
@@ -179,6 +180,35 @@ TEST_F(DumpUtf8SampleTest, SampleAndPatchedSamplesReadAsText) {
         EXPECT_NE(utf8.find("\\xEB\\xA4"), std::string::npos) << where;
       }
     }
+  }
+}
+
+TEST_F(DumpUtf8Test, EveryPairThroughTheRenderer) {
+  // One record holding every lead byte with every trail byte, then a lead left open.
+  Bytes plain;
+  for (int lead = 0; lead < 256; ++lead) {
+    if (!is_lead(static_cast<unsigned char>(lead))) continue;
+    for (int trail = 0; trail < 256; ++trail) {
+      plain.push_back(static_cast<std::uint8_t>(lead));
+      plain.push_back(static_cast<std::uint8_t>(trail));
+    }
+  }
+  plain.push_back(0x88);
+  Bytes file = {1, 0, 6, 0, 0, 0};
+  for (const std::uint8_t b : plain) file.push_back(static_cast<std::uint8_t>(b ^ 0x3B));
+  file[4] = static_cast<std::uint8_t>(file.size() & 0xFF);
+  file[5] = static_cast<std::uint8_t>(file.size() >> 8);
+  file.push_back(0);  // the byte after the last record
+
+  for (const bool offsets : {false, true}) {
+    const std::string sjis = dump_text({file}, offsets, TlkText::kShiftJis);
+    const std::string utf8 = dump_text({file}, offsets, TlkText::kUtf8);
+    EXPECT_TRUE(valid_utf8(utf8));
+    EXPECT_TRUE(only_text(utf8));
+    const Comparison c = compare(sjis, utf8);
+    EXPECT_EQ(c.fault, "");
+    EXPECT_EQ(c.converted + static_cast<int>(c.escaped.size()), 47 * 256);
+    EXPECT_EQ(c.lone_leads, 1);
   }
 }
 
