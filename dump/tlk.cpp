@@ -59,6 +59,30 @@ inline void put_escape(std::uint8_t b) {
   put_char(kHexDigits[b & 0x0F]);
 }
 
+// "\t[%2.1d] = {\n": the record number right-aligned in two columns, three digits
+// taking three. Written by hand: a formatted print per record costs more than the record.
+inline void put_record_header(std::int32_t index) {
+  char digits[12];
+  int n = 0;
+  auto value = static_cast<std::uint32_t>(index);
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  put_text("\t[");
+  if (n < 2) put_char(' ');
+  while (n > 0) put_char(digits[--n]);
+  put_text("] = {\n");
+}
+
+// "%08X:\t": the file offset of the line's first byte in eight upper-case hex digits.
+inline void put_offset_prefix(std::int32_t position) {
+  const auto value = static_cast<std::uint32_t>(position);
+  for (int shift = 28; shift >= 0; shift -= 4) put_char(kHexDigits[(value >> shift) & 0x0F]);
+  put_char(':');
+  put_char('\t');
+}
+
 }  // namespace
 
 int tlk_parse(const std::uint8_t* data, std::int32_t size, TlkTable* table) {
@@ -100,7 +124,7 @@ template <TlkText kForm>
 void print_record(const std::uint8_t* data, const TlkTable* table, std::int32_t index, std::uint8_t key,
                   bool show_offsets) {
   flockfile(stdout);
-  out_printf("\t[%2.1d] = {\n", index);
+  put_record_header(index);
 
   std::int32_t position = table->offsets[index];
   // Offsets that run backwards give no bytes: every byte taken lies between two offsets
@@ -115,7 +139,7 @@ void print_record(const std::uint8_t* data, const TlkTable* table, std::int32_t 
     if (line_start) {
       line_start = false;
       if (show_offsets) {
-        out_printf("%08X:\t", static_cast<unsigned>(position));
+        put_offset_prefix(position);
       } else {
         put_text("\t\t");
       }
