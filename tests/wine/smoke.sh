@@ -90,6 +90,7 @@ for dir in "$work/lin" "$work/win"; do
   cp "$linux/sample/K7_Wealdmor.fdi" "$linux/sample/k7-wealdmoor.xdf" "$dir/"
   cp "$linux/sample/K7_Wealdmor.fdi" "$dir/日本語.fdi"
   cp "$linux/sample/k7-wealdmoor.xdf" "$dir/ウィールドムーア.xdf"
+  mkdir "$dir/sub"
 done
 
 # run_in DIR INPUT OUT PROGRAM ARGS...: runs PROGRAM in DIR with INPUT ("-" for none) as
@@ -136,6 +137,8 @@ same - parlefix-xdf3                       # writes k7-wealdmoor.NEW.xdf
 same - parledump-fdi
 same - parledump-xdf --print-offset rev2.xdf
 same - parledump-fdi missing.fdi           # "ERROR: read disk image ..."
+same - parlefix-xdf3 -o sub/rev3.xdf       # saved in a folder below
+same - parlefix-xdf3 -o nowhere/rev3.xdf   # a folder that is not there: "open error"
 # Japanese names: opened, written, printed.
 same - parlefix-fdi3 日本語.fdi
 same yes parlefix-fdi 日本語.fdi           # "already exists '日本語.NEW.fdi'", y
