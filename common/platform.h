@@ -14,7 +14,9 @@
 // Every function returns by value; none prints anything.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <string>
 
 // Call first in a program's main routine, with main's own argc and argv. On Windows it
 // replaces them by the UTF-8 arguments of the process's command line (held until the
@@ -28,6 +30,37 @@ std::FILE* platform_fopen(const char* path, const char* mode);
 
 // Whether `path` names something that exists, following links (stat succeeds).
 bool platform_exists(const char* path);
+
+// Whether there is a directory entry at `path` itself, a link that leads nowhere
+// included (lstat succeeds).
+bool platform_entry_exists(const char* path);
+
+// Whether `path` names a directory, following links.
+bool platform_is_directory(const char* path);
+
+// open(path, O_RDONLY) of a file named in UTF-8, in binary mode and not inherited by
+// child processes: a descriptor, or -1 with errno set.
+int platform_open_read(const char* path);
+
+// A stream that keeps what is written to it, to be read back: open_memstream on POSIX
+// systems; on Windows, which has no memory streams, a temporary file that the system
+// deletes when it is closed. stream() is null when none could be made.
+class CaptureStream {
+ public:
+  CaptureStream();
+  ~CaptureStream();
+  CaptureStream(const CaptureStream&) = delete;
+  CaptureStream& operator=(const CaptureStream&) = delete;
+
+  std::FILE* stream() const { return stream_; }
+  // Everything written so far; empty when there is no stream.
+  std::string contents();
+
+ private:
+  std::FILE* stream_ = nullptr;
+  char* buffer_ = nullptr;  // POSIX: open_memstream's buffer
+  std::size_t size_ = 0;
+};
 
 // When standard output is a console window, makes it show UTF-8 text, and puts its
 // previous code page back when the process exits; elsewhere (a file, a pipe, a terminal

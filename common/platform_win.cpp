@@ -8,6 +8,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -95,6 +96,57 @@ bool platform_exists(const char* path) {
   // There, but not to be opened by this user or at this moment.
   const DWORD error = GetLastError();
   return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+bool platform_entry_exists(const char* path) {
+  std::wstring wide;
+  if (!utf8_to_wide(path, &wide) || wide.empty()) return false;
+  // The attributes of the entry itself: a link is not followed.
+  if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  return platform_exists(path);  // a device (NUL) has no attributes of its own
+}
+
+bool platform_is_directory(const char* path) {
+  std::wstring wide;
+  if (!utf8_to_wide(path, &wide) || wide.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+int platform_open_read(const char* path) {
+  std::wstring wide;
+  if (!utf8_to_wide(path, &wide)) {
+    errno = ENOENT;
+    return -1;
+  }
+  return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+CaptureStream::CaptureStream() {
+  wchar_t dir[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, dir);
+  if (n == 0 || n > MAX_PATH || GetTempFileNameW(dir, L"prl", 0, name) == 0) return;
+  // "D": deleted when closed, whatever way the program ends; "T": kept in memory where
+  // the system can.
+  stream_ = _wfopen(name, L"w+bTD");
+  if (stream_ == nullptr) (void)DeleteFileW(name);
+}
+
+CaptureStream::~CaptureStream() {
+  if (stream_ != nullptr) (void)std::fclose(stream_);
+}
+
+std::string CaptureStream::contents() {
+  if (stream_ == nullptr || std::fflush(stream_) != 0) return {};
+  const long end = std::ftell(stream_);
+  if (end <= 0) return {};
+  std::string text(static_cast<std::size_t>(end), '\0');
+  std::rewind(stream_);
+  const std::size_t n = std::fread(text.data(), 1, text.size(), stream_);
+  text.resize(n);
+  (void)std::fseek(stream_, 0, SEEK_END);
+  return text;
 }
 
 void platform_console_utf8() {
