@@ -66,7 +66,7 @@ mkdir "$work/zip"
 bin=$(echo "$work"/zip/parle-*-win64)
 patch_tools=(parlefix-fdi parlefix-fdi2 parlefix-fdi3 parlefix-xdf parlefix-xdf2 parlefix-xdf3)
 dump_tools=(parledump-fdi parledump-xdf)
-for name in "${patch_tools[@]/%/.exe}" "${dump_tools[@]/%/.exe}" README.md parlefix.txt parledump.txt; do
+for name in "${patch_tools[@]/%/.exe}" "${dump_tools[@]/%/.exe}" README.md LICENSE CHANGELOG.md parlefix.txt parledump.txt; do
   [ -f "$bin/$name" ] || fail "the zip has no $name"
 done
 if ls "$bin" | grep -qi '\.dll$'; then fail "the zip holds a DLL"; fi
