@@ -61,14 +61,13 @@ void rebuild_source(const PatchRecord* records, const std::uint8_t* file, std::i
     switch (r.mode) {
       case 'a':
       case 'c': {
-        const std::int32_t src = r.mode == 'a' ? 0 : r.src_off;
-        const std::int32_t dst = r.mode == 'a' ? 0 : r.dst_off;
-        const std::int32_t len = r.mode == 'a' ? length : r.length;
-        for (std::int32_t i = 0; i < len; ++i) {
-          const auto p = static_cast<std::size_t>(dst + i);
-          if (!live[p]) continue;
-          (*source)[static_cast<std::size_t>(src + i)] = state[p];
-          live[p] = false;
+        const auto src = static_cast<std::size_t>(r.mode == 'a' ? 0 : r.src_off);
+        const auto dst = static_cast<std::size_t>(r.mode == 'a' ? 0 : r.dst_off);
+        const auto len = static_cast<std::size_t>(r.mode == 'a' ? length : r.length);
+        for (std::size_t i = 0; i < len; ++i) {
+          if (!live[dst + i]) continue;
+          (*source)[src + i] = state[dst + i];
+          live[dst + i] = false;
         }
         break;
       }
@@ -78,8 +77,8 @@ void rebuild_source(const PatchRecord* records, const std::uint8_t* file, std::i
       case '!':
         // Entries are shifted in the target after they were copied there: shift back
         // those whose two bytes still hold the shifted value.
-        for (std::int32_t i = 0; i < r.length; i += 2) {
-          const auto p = static_cast<std::size_t>(r.dst_off + i);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(r.length); i += 2) {
+          const std::size_t p = static_cast<std::size_t>(r.dst_off) + i;
           if (!live[p] || !live[p + 1]) continue;
           put_le16(&state[p], get_le16(&state[p]) - r.value);
         }

@@ -69,7 +69,9 @@ const Verified kVerified[] = {
 
 TEST(RevisionTest, TheSampleTakesEveryRevisionAndCarriesNone) {
   EXPECT_EQ(statuses(sample_map()), (Statuses{kA, kA, kA}));
-  for (int r = 1; r <= kRevisionCount; ++r) EXPECT_FALSE(revision_carried(patch_revision(r), views(sample_map()))) << r;
+  const FileMap sample = sample_map();
+  const std::vector<TlkFileData> v = views(sample);
+  for (int r = 1; r <= kRevisionCount; ++r) EXPECT_FALSE(revision_carried(patch_revision(r), v)) << r;
 }
 
 TEST(RevisionTest, EachRevisionsOutputIsNamedPatchedAndTheOthersDoNotApply) {
@@ -78,7 +80,8 @@ TEST(RevisionTest, EachRevisionsOutputIsNamedPatchedAndTheOthersDoNotApply) {
   EXPECT_EQ(statuses(patched_map(3)), (Statuses{kN, kN, kP}));
   // Revision 3 verifies KEEP.TLK first: its dropped bytes at 0x04A7 now hold what came
   // from 0x04B1.
-  const Bytes& keep = sample_map().at("KEEP.TLK");
+  const FileMap sample = sample_map();
+  const Bytes& keep = sample.at("KEEP.TLK");
   char expected[128];
   std::snprintf(expected, sizeof expected, "KEEP.TLK: byte 0x04A7 is 0x%02X, expected 0x13", keep[0x04B1]);
   EXPECT_EQ(reason(patched_map(2), 3), expected);

@@ -5,6 +5,7 @@
 #include <getopt.h>
 
 #include <functional>
+#include <string>
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
@@ -14,9 +15,9 @@ int parle_info(int argc, char** argv);
 int parle_fix(int argc, char** argv);
 int parle_dump(int argc, char** argv);
 
-// Prints "parle COMMAND: MESSAGE; see 'parle COMMAND --help'" on standard error and
-// returns kExitUsage.
-[[gnu::format(printf, 2, 3)]] int usage_error(const char* command, const char* format, ...);
+// Prints "parle COMMAND: MESSAGE; see 'parle COMMAND --help'" (command "" for the
+// program itself) on standard error and returns kExitUsage.
+int usage_error(const char* command, const std::string& message);
 
 // Prints "parle VERSION" on standard output.
 void print_version();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/console.h"
+#include "tools/parle_commands.h"
 
 namespace {
 std::FILE* g_out = nullptr;
@@ -42,4 +43,11 @@ std::string ConsoleCapture::text() {
     }
   }
   return joined;
+}
+
+int usage_error(const char* command, const std::string& message) {
+  const char* space = command[0] != '\0' ? " " : "";
+  (void)std::fprintf(stderr, "parle%s%s: %s; see 'parle%s%s --help'\n", space, command, message.c_str(), space,
+                     command);
+  return kExitUsage;
 }

@@ -12,7 +12,7 @@
 namespace {
 
 void show_usage() {
-  std::fputs(
+  (void)std::fputs(
       "usage: parle dump [--print-offset] [--sjis] IMAGE\n"
       "Print the records of CASTLE.TLK, DWELLING.TLK, KEEP.TLK and TOWNE.TLK as text,\n"
       "laid out as the dump programs print them.\n"
@@ -57,24 +57,25 @@ int parle_dump(int argc, char** argv) {
     return stdout_ok() ? kExitOk : kExitFailure;
   }
   if (first >= argc) return usage_error("dump", "no image given");
-  if (argc - first > 1) return usage_error("dump", "one image at a time ('%s' is one too many)", argv[first + 1]);
+  if (argc - first > 1)
+    return usage_error("dump", std::string("one image at a time ('") + argv[first + 1] + "' is one too many)");
   const char* path = argv[first];
 
   OwnedDisk loaded;
   std::string error;
   if (parle_load(path, &loaded.disk, &error) < 0) {
-    std::fprintf(stderr, "parle: %s: %s\n", path, error.c_str());
+    (void)std::fprintf(stderr, "parle: %s: %s\n", path, error.c_str());
     return kExitFailure;
   }
   const std::vector<TlkFile> files = read_tlk_files(loaded.disk);
   for (const TlkFile& f : files) {
     if (!f.ok) {
-      std::fprintf(stderr, "parle: %s: %s: %s\n", path, f.name.c_str(), f.error.c_str());
+      (void)std::fprintf(stderr, "parle: %s: %s: %s\n", path, f.name.c_str(), f.error.c_str());
       return kExitFailure;
     }
     const auto size = static_cast<std::int32_t>(f.data.size());
     if (size <= kTlkMinFileSize || size > kTlkFileBufferSize) {
-      std::fprintf(stderr, "parle: %s: %s: %d bytes is no conversation file\n", path, f.name.c_str(), size);
+      (void)std::fprintf(stderr, "parle: %s: %s: %d bytes is no conversation file\n", path, f.name.c_str(), size);
       return kExitFailure;
     }
     // The header is checked before the name is printed, so that a refused file leaves
@@ -85,13 +86,13 @@ int parle_dump(int argc, char** argv) {
       if (tlk_parse(f.data.data(), size, &table) < 0) {
         std::string why = capture.text();
         if (why.rfind("ERROR: ", 0) == 0) why.erase(0, 7);
-        std::fprintf(stderr, "parle: %s: %s: bad header (%s)\n", path, f.name.c_str(), why.c_str());
+        (void)std::fprintf(stderr, "parle: %s: %s: bad header (%s)\n", path, f.name.c_str(), why.c_str());
         return kExitFailure;
       }
     }
     // The dump text goes to standard output through both of the renderer's paths.
     parle_route(stdout, stderr);
-    std::printf("%s:\n", f.name.c_str());
+    (void)std::printf("%s:\n", f.name.c_str());
     tlk_dump_as(f.data.data(), size, show_offsets, sjis ? TlkText::kShiftJis : TlkText::kUtf8);
     parle_route(nullptr, stderr);
     if (std::ferror(stdout) != 0) break;

@@ -19,7 +19,7 @@
 namespace {
 
 void show_usage() {
-  std::fputs(
+  (void)std::fputs(
       "usage: parle fix [OPTION]... IMAGE\n"
       "Rebuild the conversation files of IMAGE with the highest patch revision that\n"
       "applies to it, as the patch programs do, and save the image in its own container\n"
@@ -54,14 +54,14 @@ std::string reason_text(const RevisionReason& reason) {
 
 // Asks on the terminal whether to replace `path`; true for y or yes.
 bool confirm_overwrite(const char* path) {
-  std::fprintf(stderr, "overwrite '%s'? [y/N] ", path);
+  (void)std::fprintf(stderr, "overwrite '%s'? [y/N] ", path);
   char* line = nullptr;
   std::size_t capacity = 0;
   const ssize_t n = getline(&line, &capacity, stdin);
   std::string answer = n > 0 ? std::string(line, static_cast<std::size_t>(n)) : std::string();
   std::free(line);
   // At the end of input the terminal has not ended the prompt's line.
-  if (n <= 0) std::fputs("\n", stderr);
+  if (n <= 0) (void)std::fputs("\n", stderr);
   while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
   std::size_t start = 0;
   while (start < answer.size() && answer[start] == ' ') ++start;
@@ -75,7 +75,7 @@ int fix_image(const char* path, const FixOptions& opt) {
   DiskImage& disk = loaded.disk;
   std::string error;
   if (parle_load(path, &disk, &error) < 0) {
-    std::fprintf(stderr, "parle: %s: %s\n", path, error.c_str());
+    (void)std::fprintf(stderr, "parle: %s: %s\n", path, error.c_str());
     return kExitFailure;
   }
   const std::vector<TlkFile> before = read_tlk_files(disk);
@@ -91,23 +91,24 @@ int fix_image(const char* path, const FixOptions& opt) {
   if (opt.revision != 0) {
     const RevisionVerdict& v = verdicts[opt.revision - 1];
     if (v.status == RevisionStatus::kPatched) {
-      std::printf("%s already carries revision %d; nothing written\n", path, v.revision);
+      (void)std::printf("%s already carries revision %d; nothing written\n", path, v.revision);
       return stdout_ok() ? kExitOk : kExitFailure;
     }
     if (v.status == RevisionStatus::kDoesNotApply) {
       if (patched != 0) {
-        std::fprintf(stderr, "parle: %s: revision %d does not apply (%s); the image already carries revision %d\n",
-                     path, v.revision, reason_text(v.reason).c_str(), patched);
+        (void)std::fprintf(stderr,
+                           "parle: %s: revision %d does not apply (%s); the image already carries revision %d\n", path,
+                           v.revision, reason_text(v.reason).c_str(), patched);
       } else {
-        std::fprintf(stderr, "parle: %s: revision %d does not apply (%s); 'parle info' shows every revision\n", path,
-                     v.revision, reason_text(v.reason).c_str());
+        (void)std::fprintf(stderr, "parle: %s: revision %d does not apply (%s); 'parle info' shows every revision\n",
+                           path, v.revision, reason_text(v.reason).c_str());
       }
       return kExitFailure;
     }
     revision = opt.revision;
   } else {
     if (patched != 0) {
-      std::printf("%s already carries revision %d; nothing written\n", path, patched);
+      (void)std::printf("%s already carries revision %d; nothing written\n", path, patched);
       return stdout_ok() ? kExitOk : kExitFailure;
     }
     // The highest revision that applies: of two that fit one release, the later.
@@ -120,14 +121,14 @@ int fix_image(const char* path, const FixOptions& opt) {
         if (!reasons.empty()) reasons += "; ";
         reasons += "revision " + std::to_string(v.revision) + ": " + reason_text(v.reason);
       }
-      std::fprintf(stderr, "parle: %s: no patch revision applies (%s)\n", path, reasons.c_str());
+      (void)std::fprintf(stderr, "parle: %s: no patch revision applies (%s)\n", path, reasons.c_str());
       return kExitFailure;
     }
   }
 
   if (disk.write_protected != 0 && !opt.force) {
-    std::fprintf(stderr, "parle: %s: the image is marked write-protected; use --force to patch it all the same\n",
-                 path);
+    (void)std::fprintf(stderr, "parle: %s: the image is marked write-protected; use --force to patch it all the same\n",
+                       path);
     return kExitFailure;
   }
 
@@ -135,7 +136,7 @@ int fix_image(const char* path, const FixOptions& opt) {
   if (opt.output == nullptr) {
     derived = make_new_name(path);
     if (derived == nullptr) {
-      std::fprintf(stderr, "parle: %s: out of memory\n", path);
+      (void)std::fprintf(stderr, "parle: %s: out of memory\n", path);
       return kExitFailure;
     }
   }
@@ -146,7 +147,7 @@ int fix_image(const char* path, const FixOptions& opt) {
   const bool exists = lstat(output.c_str(), &st) == 0;
   struct stat target;
   if (exists && stat(output.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-    std::fprintf(stderr, "parle: %s is a directory; name the output file with --output\n", output.c_str());
+    (void)std::fprintf(stderr, "parle: %s is a directory; name the output file with --output\n", output.c_str());
     return kExitFailure;
   }
 
@@ -162,8 +163,8 @@ int fix_image(const char* path, const FixOptions& opt) {
     const std::string why = capture.text();
     if (r < 0) {
       parle_route(nullptr, stderr);
-      std::fprintf(stderr, "parle: %s: cannot patch with revision %d (%s); nothing written\n", path, revision,
-                   why.c_str());
+      (void)std::fprintf(stderr, "parle: %s: cannot patch with revision %d (%s); nothing written\n", path, revision,
+                         why.c_str());
       return kExitFailure;
     }
   }
@@ -172,11 +173,11 @@ int fix_image(const char* path, const FixOptions& opt) {
 
   if (exists && !opt.dry_run && !opt.force) {
     if (isatty(STDIN_FILENO) == 0) {
-      std::fprintf(stderr, "parle: %s exists; use --force to replace it\n", output.c_str());
+      (void)std::fprintf(stderr, "parle: %s exists; use --force to replace it\n", output.c_str());
       return kExitFailure;
     }
     if (!confirm_overwrite(output.c_str())) {
-      std::fprintf(stderr, "parle: %s: not replaced; nothing written\n", output.c_str());
+      (void)std::fprintf(stderr, "parle: %s: not replaced; nothing written\n", output.c_str());
       return kExitFailure;
     }
   }
@@ -184,8 +185,8 @@ int fix_image(const char* path, const FixOptions& opt) {
     ConsoleCapture capture;
     if (vol_save(&disk, output.c_str()) < 0) {
       const std::string why = capture.text();
-      std::fprintf(stderr, "parle: %s: cannot save (%s); whatever was there is unchanged\n", output.c_str(),
-                   why.c_str());
+      (void)std::fprintf(stderr, "parle: %s: cannot save (%s); whatever was there is unchanged\n", output.c_str(),
+                         why.c_str());
       return kExitFailure;
     }
   }
@@ -199,13 +200,13 @@ int fix_image(const char* path, const FixOptions& opt) {
     for (const TlkFile& f : after) {
       if (f.name == name) new_crc = f.crc32;
     }
-    std::printf("%s: rebuilt by revision %d (crc32 %s -> %s)\n", name, revision, crc_text(old_crc).c_str(),
-                crc_text(new_crc).c_str());
+    (void)std::printf("%s: rebuilt by revision %d (crc32 %s -> %s)\n", name, revision, crc_text(old_crc).c_str(),
+                      crc_text(new_crc).c_str());
   }
   if (opt.dry_run) {
-    std::printf("%s '%s'\n", exists ? "would replace" : "would save", output.c_str());
+    (void)std::printf("%s '%s'\n", exists ? "would replace" : "would save", output.c_str());
   } else {
-    std::printf("%s '%s'\n", exists ? "replaced" : "saved", output.c_str());
+    (void)std::printf("%s '%s'\n", exists ? "replaced" : "saved", output.c_str());
   }
   return stdout_ok() ? kExitOk : kExitFailure;
 }
@@ -229,7 +230,7 @@ int parle_fix(int argc, char** argv) {
         switch (c) {
           case 'r':
             if (std::strcmp(value, "1") != 0 && std::strcmp(value, "2") != 0 && std::strcmp(value, "3") != 0) {
-              return usage_error("fix", "revision '%s' does not exist: give 1, 2 or 3", value);
+              return usage_error("fix", std::string("revision '") + value + "' does not exist: give 1, 2 or 3");
             }
             opt.revision = value[0] - '0';
             break;
@@ -265,7 +266,8 @@ int parle_fix(int argc, char** argv) {
     return stdout_ok() ? kExitOk : kExitFailure;
   }
   if (first >= argc) return usage_error("fix", "no image given");
-  if (argc - first > 1) return usage_error("fix", "one image at a time ('%s' is one too many)", argv[first + 1]);
+  if (argc - first > 1)
+    return usage_error("fix", std::string("one image at a time ('") + argv[first + 1] + "' is one too many)");
   if (argv[first][0] == '\0') return usage_error("fix", "the image path is empty");
   return fix_image(argv[first], opt);
 }

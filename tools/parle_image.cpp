@@ -111,6 +111,7 @@ std::vector<TlkFile> read_tlk_files(const DiskImage& disk) {
 
 std::vector<TlkFileData> tlk_file_views(const std::vector<TlkFile>& files) {
   std::vector<TlkFileData> views;
+  views.reserve(files.size());
   for (const TlkFile& f : files) {
     views.push_back({f.name.c_str(), f.ok ? f.data.data() : nullptr, static_cast<std::int32_t>(f.data.size()),
                      f.ok ? nullptr : f.error.c_str()});

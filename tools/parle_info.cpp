@@ -11,7 +11,7 @@
 namespace {
 
 void show_usage() {
-  std::fputs(
+  (void)std::fputs(
       "usage: parle info [--json] IMAGE...\n"
       "For each image: its container form and geometry, the four conversation files with\n"
       "their size and CRC-32, and for each patch revision whether it applies, is already\n"
@@ -59,22 +59,22 @@ std::string reason_text(const RevisionReason& reason) {
 }
 
 void print_text(const ImageReport& r) {
-  std::printf("%s: %s, %d cylinders, %d heads, %d sectors of %d bytes%s\n", r.path.c_str(), vol_form_name(r.form),
-              r.cylinders, r.heads, r.sectors_per_track, r.bytes_per_sector,
-              r.write_protected ? ", write-protected" : "");
+  (void)std::printf("%s: %s, %d cylinders, %d heads, %d sectors of %d bytes%s\n", r.path.c_str(), vol_form_name(r.form),
+                    r.cylinders, r.heads, r.sectors_per_track, r.bytes_per_sector,
+                    r.write_protected ? ", write-protected" : "");
   for (const TlkFile& f : r.files) {
     if (f.ok) {
-      std::printf("  %-12s %6zu bytes  crc32 %s\n", f.name.c_str(), f.data.size(), crc_text(f.crc32).c_str());
+      (void)std::printf("  %-12s %6zu bytes  crc32 %s\n", f.name.c_str(), f.data.size(), crc_text(f.crc32).c_str());
     } else {
-      std::printf("  %-12s %s\n", f.name.c_str(), f.error.c_str());
+      (void)std::printf("  %-12s %s\n", f.name.c_str(), f.error.c_str());
     }
   }
   for (const RevisionVerdict& v : r.verdicts) {
     if (v.status == RevisionStatus::kDoesNotApply) {
-      std::printf("  revision %d: %s (%s)\n", v.revision, revision_status_name(v.status),
-                  reason_text(v.reason).c_str());
+      (void)std::printf("  revision %d: %s (%s)\n", v.revision, revision_status_name(v.status),
+                        reason_text(v.reason).c_str());
     } else {
-      std::printf("  revision %d: %s\n", v.revision, revision_status_name(v.status));
+      (void)std::printf("  revision %d: %s\n", v.revision, revision_status_name(v.status));
     }
   }
 }
@@ -158,13 +158,13 @@ int parle_info(int argc, char** argv) {
   for (int i = first; i < argc; ++i) {
     const ImageReport report = inspect(argv[i]);
     if (!report.error.empty()) {
-      std::fprintf(stderr, "parle: %s: %s\n", argv[i], report.error.c_str());
+      (void)std::fprintf(stderr, "parle: %s: %s\n", argv[i], report.error.c_str());
       failed = true;
     }
     if (json) {
       all.push_back(to_json(report));
     } else if (report.error.empty()) {
-      if (!first_block) std::fputs("\n", stdout);
+      if (!first_block) (void)std::fputs("\n", stdout);
       first_block = false;
       print_text(report);
     }
@@ -172,8 +172,8 @@ int parle_info(int argc, char** argv) {
   if (json) {
     // Paths and messages are byte strings; bytes that are not UTF-8 become U+FFFD
     // rather than breaking the document. The objects follow the order of the operands.
-    std::fputs(all.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str(), stdout);
-    std::fputs("\n", stdout);
+    (void)std::fputs(all.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str(), stdout);
+    (void)std::fputs("\n", stdout);
   }
   if (!stdout_ok()) return kExitFailure;
   return failed ? kExitFailure : kExitOk;

@@ -1,8 +1,8 @@
 #include "tools/parle_main.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/version.h"
 #include "tools/parle_commands.h"
@@ -11,7 +11,7 @@
 namespace {
 
 void show_usage() {
-  std::fputs(
+  (void)std::fputs(
       "usage: parle COMMAND [OPTION]... IMAGE...\n"
       "Inspect, patch and print the conversation files of Wealdmoor disk images,\n"
       "whatever their container form (raw sectors, FDI, DIP, D88, DIM, NFD, FDD, DCP).\n"
@@ -34,17 +34,7 @@ void show_usage() {
 
 }  // namespace
 
-int usage_error(const char* command, const char* format, ...) {
-  std::fprintf(stderr, "parle%s%s: ", command[0] != '\0' ? " " : "", command);
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fprintf(stderr, "; see 'parle%s%s --help'\n", command[0] != '\0' ? " " : "", command);
-  return kExitUsage;
-}
-
-void print_version() { std::printf("parle %s\n", kParleVersion); }
+void print_version() { (void)std::printf("parle %s\n", kParleVersion); }
 
 int walk_options(int argc, char** argv, const char* short_options, const option* long_options,
                  const std::function<int(int option, const char* value)>& on_option, int* first_operand) {
@@ -55,10 +45,10 @@ int walk_options(int argc, char** argv, const char* short_options, const option*
     const int c = getopt_long(argc, argv, short_options, long_options, nullptr);
     if (c == -1) break;
     if (c == '?') {
-      if (optopt != 0) return usage_error(command, "unknown option '-%c'", optopt);
-      return usage_error(command, "unknown option '%s'", argv[optind - 1]);
+      if (optopt != 0) return usage_error(command, std::string("unknown option '-") + static_cast<char>(optopt) + "'");
+      return usage_error(command, std::string("unknown option '") + argv[optind - 1] + "'");
     }
-    if (c == ':') return usage_error(command, "option '%s' needs a value", argv[optind - 1]);
+    if (c == ':') return usage_error(command, std::string("option '") + argv[optind - 1] + "' needs a value");
     const int status = on_option(c, optarg);
     if (status >= 0) return status;
   }
@@ -68,7 +58,7 @@ int walk_options(int argc, char** argv, const char* short_options, const option*
 
 bool stdout_ok() {
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
-  std::fprintf(stderr, "parle: standard output: write error\n");
+  (void)std::fprintf(stderr, "parle: standard output: write error\n");
   return false;
 }
 
@@ -96,8 +86,9 @@ int parle_main(int argc, char** argv) {
       print_version();
       return stdout_ok() ? kExitOk : kExitFailure;
     }
-    if (c == '?' && optopt != 0) return usage_error("", "unknown option '-%c' before the command", optopt);
-    return usage_error("", "unknown option '%s' before the command", argv[optind - 1]);
+    if (c == '?' && optopt != 0)
+      return usage_error("", std::string("unknown option '-") + static_cast<char>(optopt) + "' before the command");
+    return usage_error("", std::string("unknown option '") + argv[optind - 1] + "' before the command");
   }
   if (optind >= argc) return usage_error("", "no command given (info, fix or dump)");
 
@@ -107,5 +98,5 @@ int parle_main(int argc, char** argv) {
   if (std::strcmp(command, "info") == 0) return parle_info(sub_argc, sub_argv);
   if (std::strcmp(command, "fix") == 0) return parle_fix(sub_argc, sub_argv);
   if (std::strcmp(command, "dump") == 0) return parle_dump(sub_argc, sub_argv);
-  return usage_error("", "unknown command '%s' (info, fix or dump)", command);
+  return usage_error("", std::string("unknown command '") + command + "' (info, fix or dump)");
 }
