@@ -10,19 +10,20 @@
 namespace testing_support {
 
 struct RunOptions {
-  std::string cwd;              // working directory of the child; empty: the test's own
-  std::string stdin_text;       // fed to standard input, then end of input
-  bool close_stdin = false;     // give the child no standard input at all
-  long file_size_limit = -1;    // RLIMIT_FSIZE in bytes for the child, SIGXFSZ ignored
-  int uid = -1;                 // run the child as this user and group id (needs root)
-  bool terminal_input = false;  // standard input is a pseudo-terminal; stdin_text is
-                                // typed into it ("\x04" at a line start: end of input)
+  std::string cwd;            // working directory of the child; empty: the test's own
+  std::string stdin_text;     // fed to standard input, then end of input
+  bool close_stdin = false;   // give the child no standard input at all
+  long file_size_limit = -1;  // RLIMIT_FSIZE in bytes for the child, SIGXFSZ at its default
+  int uid = -1;               // run the child as this user and group id (needs root)
+  // Standard input is a pseudo-terminal and stdin_text is typed into it ("\x04" at the
+  // start of a line ends the input); the two outputs stay pipes.
+  bool terminal_input = false;
 };
 
 struct RunResult {
-  int status = -1;  // exit status; 128 + signal when killed
-  std::string out;  // everything written to standard output
-  std::string err;  // everything written to standard error (expected empty)
+  int status = -1;     // exit status; 128 + signal when killed
+  std::string out;     // everything written to standard output
+  std::string err;     // everything written to standard error (expected empty)
 };
 
 // Path of a built program, e.g. program_path("parlefix-fdi").
