@@ -80,8 +80,19 @@ struct Scratch {
   }
 };
 
-Bytes sample_xdf_bytes() { return sample::sample_xdf().bytes(); }
-Bytes sample_fdi_bytes() { return sample::sample_fdi().bytes(); }
+// An image built by the sample helpers, as the bytes of its file (the helpers hand back
+// either the bytes or an image object that holds them).
+[[maybe_unused]] Bytes image_bytes(const Bytes& bytes) { return bytes; }
+template <typename Image>
+Bytes image_bytes(const Image& image) {
+  return image.bytes();
+}
+
+Bytes sample_xdf_bytes() { return image_bytes(sample::sample_xdf()); }
+Bytes sample_fdi_bytes() { return image_bytes(sample::sample_fdi()); }
+Bytes sample_image_bytes(bool fdi, const std::vector<sample::SampleFile>& files) {
+  return image_bytes(sample::sample_image(fdi, files));
+}
 
 // The sample's files as stored, by name.
 const Bytes& sample_file(const std::string& name) {
@@ -235,13 +246,13 @@ TEST(ParleToolTest, DumpRefusesAFileItCannotPrint) {
   files[2].data[0] = 0;  // KEEP.TLK: npc count 0
   files[2].data[1] = 0;
   Scratch s;
-  s.put("d.xdf", sample::sample_image(false, files).bytes());
+  s.put("d.xdf", sample_image_bytes(false, files));
   const RunResult r = s.parle({"dump", "--sjis", "d.xdf"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "parle: d.xdf: KEEP.TLK: bad header (npc count: 0)\n");
   // The two files before it are printed whole, as the dump programs do.
   Scratch ref;
-  ref.put("d.xdf", sample::sample_image(false, files).bytes());
+  ref.put("d.xdf", sample_image_bytes(false, files));
   const RunResult expected = ref.tool("parledump-xdf", {"d.xdf"});
   EXPECT_EQ(r.out, expected.out.substr(0, expected.out.find("KEEP.TLK:\n")));
 }
@@ -267,7 +278,7 @@ TEST(ParleToolTest, FixPicksTheRevisionOfTheDisksRelease) {
       if (upper_case(f.name) == row.file) f.data[static_cast<std::size_t>(row.offset)] ^= 0xFF;
     }
     Scratch s;
-    s.put("disk.xdf", sample::sample_image(false, files).bytes());
+    s.put("disk.xdf", sample_image_bytes(false, files));
     const RunResult r = s.parle({"fix", "disk.xdf"});
     EXPECT_EQ(r.status, 0) << row.name;
     EXPECT_EQ(r.err, "") << row.name;
@@ -326,7 +337,7 @@ TEST(ParleToolTest, ARevisionThatDoesNotApplyIsRefusedWithTheByteThatDiffers) {
   // No revision at all: every revision's first fault, in one line.
   std::vector<sample::SampleFile> files = sample::sample_files();
   files[2].data[0x04A8] = 0x47;  // KEEP.TLK
-  s.put("bad.fdi", sample::sample_image(true, files).bytes());
+  s.put("bad.fdi", sample_image_bytes(true, files));
   const auto with_bad = s.snapshot();
   r = s.parle({"fix", "bad.fdi"});
   const std::string why = "KEEP.TLK: byte 0x04A8 is 0x47, expected 0x48";
@@ -342,7 +353,7 @@ TEST(ParleToolTest, ARevisionThatDoesNotApplyIsRefusedWithTheByteThatDiffers) {
 // ---- Output, prompt and dry run ----------------------------------------------------
 
 TEST(ParleToolTest, AnExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
-  const Bytes patched = sample::sample_image(true, rebuilt_sample(3, sample::sample_files())).bytes();
+  const Bytes patched = sample_image_bytes(true, rebuilt_sample(3, sample::sample_files()));
   const Bytes old_output = {'o', 'l', 'd'};
   const std::string lines = fix_lines(3, sample_after(0));
   const std::string prompt = "overwrite 'K7_Wealdmor.NEW.fdi'? [y/N] ";
@@ -447,7 +458,7 @@ TEST(ParleToolTest, DryRunLeavesTheDirectoryAsItWas) {
 }
 
 TEST(ParleToolTest, TheInputItselfIsReplacedWhenNamedAsTheOutput) {
-  const Bytes patched = sample::sample_image(false, rebuilt_sample(2, sample::sample_files())).bytes();
+  const Bytes patched = sample_image_bytes(false, rebuilt_sample(2, sample::sample_files()));
   for (const bool terminal : {false, true}) {
     Scratch s;
     s.put("disk.xdf", sample_xdf_bytes());
@@ -570,7 +581,7 @@ TEST(ParleToolTest, InfoReportsEveryImageAndFailsIfAnyCannotBeRead) {
   s.put("notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
   std::vector<sample::SampleFile> files = sample::sample_files();
   files.erase(files.begin() + 1);  // no DWELLING.TLK
-  s.put("nodwell.xdf", sample::sample_image(false, files).bytes());
+  s.put("nodwell.xdf", sample_image_bytes(false, files));
 
   const RunResult r = s.parle({"info", "missing.fdi", "disk.xdf", "notes.txt", "nodwell.xdf"});
   EXPECT_EQ(r.status, 1);
