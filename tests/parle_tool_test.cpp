@@ -66,7 +66,8 @@ struct Scratch {
   Bytes get(const std::string& name) const { return read_file(dir / name); }
   std::map<std::string, Bytes> snapshot() const {
     std::map<std::string, Bytes> all;
-    for (const std::string& n : list_dir(dir.path())) all[n] = get(n);
+    for (const std::string& n : list_dir(dir.path()))
+      all[n] = std::filesystem::is_directory(dir / n) ? Bytes{} : get(n);
     return all;
   }
   RunResult parle(const std::vector<std::string>& args, RunOptions options = {}) const {
@@ -472,6 +473,35 @@ TEST(ParleToolTest, TheInputItselfIsReplacedWhenNamedAsTheOutput) {
     EXPECT_EQ(r.out, fix_lines(2, sample_after(0)) + "replaced 'disk.xdf'\n") << terminal;
     EXPECT_TRUE(s.get("disk.xdf") == patched) << terminal;
     EXPECT_EQ(list_dir(s.dir.path()), std::vector<std::string>{"disk.xdf"}) << terminal;
+  }
+}
+
+TEST(ParleToolTest, AFixThatCannotLoadOrSaveWritesNothing) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::string err_start;  // the one line on standard error begins so
+  };
+  const Row rows[] = {
+      {"missing image", {"fix", "nope.fdi"}, "parle: nope.fdi: cannot open: No such file or directory\n"},
+      {"a directory as the image", {"fix", "sub"}, "parle: sub: is a directory, not a disk image\n"},
+      {"a directory as the output",
+       {"fix", "-o", "sub", "disk.fdi"},
+       "parle: sub is a directory; name the output file with --output\n"},
+      {"an output in no directory", {"fix", "-o", "none/out.fdi", "disk.fdi"}, "parle: none/out.fdi: cannot save ("},
+  };
+  for (const Row& row : rows) {
+    Scratch s;
+    s.put("disk.fdi", sample_fdi_bytes());
+    std::filesystem::create_directory(s.dir / "sub");
+    const auto before = s.snapshot();
+    const RunResult r = s.parle(row.args);
+    EXPECT_EQ(r.status, 1) << row.name;
+    EXPECT_EQ(r.out, "") << row.name;
+    EXPECT_EQ(r.err.substr(0, row.err_start.size()), row.err_start) << row.name;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << row.name << ": " << r.err;
+    EXPECT_TRUE(s.snapshot() == before) << row.name;
+    EXPECT_TRUE(list_dir(s.dir / "sub").empty()) << row.name;
   }
 }
 

@@ -185,7 +185,7 @@ int fix_image(const char* path, const FixOptions& opt) {
     ConsoleCapture capture;
     if (vol_save(&disk, output.c_str()) < 0) {
       const std::string why = capture.text();
-      (void)std::fprintf(stderr, "parle: %s: cannot save (%s); whatever was there is unchanged\n", output.c_str(),
+      (void)std::fprintf(stderr, "parle: %s: cannot save (%s); nothing written\n", output.c_str(),
                          why.c_str());
       return kExitFailure;
     }
