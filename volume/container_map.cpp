@@ -8,14 +8,30 @@
 
 #include "common/console.h"
 #include "common/le.h"
-#include "volume/container_fields.h"
+#include "volume/container_layout.h"
 
 namespace {
 
 using i64 = std::int64_t;
 
 // The byte the emulators show for a sector of a track the container does not store.
-constexpr std::uint8_t kAbsentTrackFill = 0xE5;
+constexpr std::uint8_t kAbsentTrackFill = kDimAbsentFill;
+static_assert(kDimAbsentFill == kDcpAbsentFill);
+
+// The largest size code of a real sector: 128 << 7 = 16384 bytes.
+constexpr int kMaxSizeCode = 7;
+
+// Sanity bounds on a D88 track: records in it, data bytes of one record.
+constexpr int kD88MaxRecords = 128;
+constexpr int kD88MaxDataLength = 16384;
+
+// FAT boot sector fields that a raw image's length must agree with, when the sector
+// begins with an x86 jump and so holds a parameter block.
+constexpr std::int64_t kBootJump = 0x00;             // 1 byte: kBootJumpShort or kBootJumpNear
+constexpr int kBootJumpShort = 0xEB;
+constexpr int kBootJumpNear = 0xE9;
+constexpr std::int64_t kBootBytesPerSector = 0x0B;   // 2 bytes
+constexpr std::int64_t kBootSectorsPerTrack = 0x18;  // 2 bytes
 
 // Bounds-checked view of the input. Every read goes through has() first; the accessors
 // also answer 0 outside the input, so a missed check can never read past it.
@@ -128,7 +144,7 @@ struct TrackMedia {
 };
 
 // DIM media types (X68000).
-constexpr TrackMedia kDimMedia[] = {
+constexpr TrackMedia kDimMediaTypes[] = {
     {0x00, 8, 1024, 154, 0, 0, 77},    // 2HD
     {0x01, 9, 1024, 160, 0, 0, 80},    // 2HS
     {0x02, 15, 512, 160, 0, 0, 80},    // 2HC
@@ -138,7 +154,7 @@ constexpr TrackMedia kDimMedia[] = {
 };
 
 // DCP/DCU media types (PC-98).
-constexpr TrackMedia kDcpMedia[] = {
+constexpr TrackMedia kDcpMediaTypes[] = {
     {0x01, 8, 1024, 154, 0, 0, 77},           // 2HD
     {0x02, 15, 512, 160, 0, 0, 80},           // 2HC
     {0x03, 18, 512, 160, 0, 0, 80},           // 2HQ
@@ -160,19 +176,18 @@ const TrackMedia* find_media(const TrackMedia (&table)[N], int media) {
 
 // DIM: recognised by its signature; -1 after a message, 0 mapped.
 int map_dim(const View& v, const char* name, ContainerMap* map) {
-  using namespace dim_layout;
-  if (!v.has(0, kHeaderSize)) return damaged(ImageForm::kDim, name, "the header is cut short");
-  const int media = v.u8(kMedia);
-  const TrackMedia* m = find_media(kDimMedia, media);
+  if (!v.has(0, kDimHeaderSize)) return damaged(ImageForm::kDim, name, "the header is cut short");
+  const int media = v.u8(kDimMedia);
+  const TrackMedia* m = find_media(kDimMediaTypes, media);
   if (m == nullptr) return damaged(ImageForm::kDim, name, "media type %02X is unknown", media);
   int stored = 0;
-  for (int t = 0; t < kTrackFlagCount; ++t) {
-    const int flag = v.u8(kTrackFlags + t);
+  for (int t = 0; t < kDimTrackFlagCount; ++t) {
+    const int flag = v.u8(kDimTrackFlags + t);
     if (flag > 1) return damaged(ImageForm::kDim, name, "the flag of track %d is %02X, neither 0 nor 1", t, flag);
     stored += flag;
   }
   const i64 track_bytes = static_cast<i64>(m->sectors) * m->bytes;
-  const i64 expected = kHeaderSize + stored * track_bytes;
+  const i64 expected = kDimHeaderSize + stored * track_bytes;
   if (expected != v.size()) {
     return damaged(ImageForm::kDim, name, "its %d stored tracks make %lld bytes, but the file has %lld", stored,
                    static_cast<long long>(expected), static_cast<long long>(v.size()));
@@ -182,40 +197,39 @@ int map_dim(const View& v, const char* name, ContainerMap* map) {
   start_mapped(map, ImageForm::kDim, g);
   // A stored track's position counts the stored tracks before it.
   map_tracks(
-      map, [&](int t) { return v.u8(kTrackFlags + t) == 1; },
+      map, [&](int t) { return v.u8(kDimTrackFlags + t) == 1; },
       [&](int t) {
         i64 before = 0;
-        for (int k = 0; k < t; ++k) before += v.u8(kTrackFlags + k);
+        for (int k = 0; k < t; ++k) before += v.u8(kDimTrackFlags + k);
         return before;
       },
-      kHeaderSize);
+      kDimHeaderSize);
   return 0;
 }
 
 // DCP/DCU: no signature; the 0/1 map and the exact length identify it. 1 when
 // recognised and mapped, 0 when not this form, -1 after a message.
 int map_dcp(const View& v, const char* name, ContainerMap* map) {
-  using namespace dcp_layout;
-  if (!v.has(0, kHeaderSize)) return 0;
-  const TrackMedia* m = find_media(kDcpMedia, v.u8(kMedia));
+  if (!v.has(0, kDcpHeaderSize)) return 0;
+  const TrackMedia* m = find_media(kDcpMediaTypes, v.u8(kDcpMedia));
   if (m == nullptr) return 0;
   int mapped = 0;
-  for (int t = 0; t < kTrackMapCount; ++t) {
-    const int bit = v.u8(kTrackMap + t);
+  for (int t = 0; t < kDcpTrackMapCount; ++t) {
+    const int bit = v.u8(kDcpTrackMap + t);
     if (bit > 1) return 0;
     mapped += bit;
   }
-  const int all_flag = v.u8(kAllTracks);
+  const int all_flag = v.u8(kDcpAllTracks);
   if (all_flag > 1) return 0;
   const i64 track_bytes = static_cast<i64>(m->sectors) * m->bytes;
   // The size of a file holding `tracks` tracks, track 0 among them when `with_track0`.
   auto size_of = [&](i64 tracks, bool with_track0) {
-    return kHeaderSize + tracks * track_bytes - (with_track0 ? m->half_track0 : 0);
+    return kDcpHeaderSize + tracks * track_bytes - (with_track0 ? m->half_track0 : 0);
   };
   bool all = false;
   if (v.size() == size_of(m->tracks, true) || (m->alt_tracks != 0 && v.size() == size_of(m->alt_tracks, true))) {
     all = true;  // every track of the media, whatever the map says
-  } else if (all_flag == 1 || v.size() != size_of(mapped, v.u8(kTrackMap) == 1)) {
+  } else if (all_flag == 1 || v.size() != size_of(mapped, v.u8(kDcpTrackMap) == 1)) {
     return 0;
   }
   const int g = geometry_index(m->cylinders, 2, m->sectors, m->bytes);
@@ -223,14 +237,14 @@ int map_dcp(const View& v, const char* name, ContainerMap* map) {
     return unsupported_geometry(ImageForm::kDcp, name, m->cylinders, 2, m->sectors, m->bytes);
   start_mapped(map, ImageForm::kDcp, g);
   map_tracks(
-      map, [&](int t) { return all || v.u8(kTrackMap + t) == 1; },
+      map, [&](int t) { return all || v.u8(kDcpTrackMap + t) == 1; },
       [&](int t) {
         if (all) return static_cast<i64>(t);
         i64 before = 0;
-        for (int k = 0; k < t; ++k) before += v.u8(kTrackMap + k);
+        for (int k = 0; k < t; ++k) before += v.u8(kDcpTrackMap + k);
         return before;
       },
-      kHeaderSize);
+      kDcpHeaderSize);
   return 1;
 }
 
@@ -333,25 +347,24 @@ bool find_overlap(std::vector<Claim> claims, Claim* a, Claim* b) {
 // ---- NFD (T98-Next)
 
 int map_nfd_r0(const View& v, const char* name, ContainerMap* map) {
-  using namespace nfd_layout;
   constexpr ImageForm kForm = ImageForm::kNfd;
-  if (!v.has(0, kR0MinHeader)) return damaged(kForm, name, "the header is cut short");
-  const i64 header = v.u32(kHeaderSizeField);
-  if (header < kR0MinHeader)
+  if (!v.has(0, kNfdR0HeaderSize)) return damaged(kForm, name, "the header is cut short");
+  const i64 header = v.u32(kNfdHeaderSize);
+  if (header < kNfdR0HeaderSize)
     return damaged(kForm, name, "its header size %lld is smaller than its sector table",
                    static_cast<long long>(header));
   if (header > v.size())
     return damaged(kForm, name, "its header size %lld reaches past the end of the file",
                    static_cast<long long>(header));
-  map->write_protected = v.u8(kWriteProtect) != 0;
+  map->write_protected = v.u8(kNfdWriteProtect) != 0;
   std::vector<IdRecord> records;
   i64 at = header;
-  for (int row = 0; row < kR0Rows; ++row) {
-    for (int slot = 0; slot < kR0Slots; ++slot) {
-      const i64 e = kR0Table + (static_cast<i64>(row) * kR0Slots + slot) * kR0EntrySize;
-      if (v.u8(e + kIdC) == kUnusedSlot) continue;
-      const IdRecord rec{row, v.u8(e + kIdC),      v.u8(e + kIdH),        v.u8(e + kIdR), v.u8(e + kIdN), at, 0,
-                         0,   v.u8(e + kR0Status), v.u8(e + kR0Ddam) != 0};
+  for (int row = 0; row < kNfdR0Tracks; ++row) {
+    for (int slot = 0; slot < kNfdR0Slots; ++slot) {
+      const i64 e = kNfdR0SectorTable + (static_cast<i64>(row) * kNfdR0Slots + slot) * kNfdR0EntrySize;
+      if (v.u8(e + kNfdR0Cylinder) == kNfdUnused) continue;
+      const IdRecord rec{row, v.u8(e + kNfdR0Cylinder),      v.u8(e + kNfdR0Head),        v.u8(e + kNfdR0Record), v.u8(e + kNfdR0SizeCode), at, 0,
+                         0,   v.u8(e + kNfdR0Status), v.u8(e + kNfdR0Ddam) != 0};
       if (rec.n > kMaxSizeCode) {
         return damaged(kForm, name, "cylinder %d head %d record %d has the size code %d", rec.c, rec.h, rec.r, rec.n);
       }
@@ -368,26 +381,25 @@ int map_nfd_r0(const View& v, const char* name, ContainerMap* map) {
 }
 
 int map_nfd_r1(const View& v, const char* name, ContainerMap* map) {
-  using namespace nfd_layout;
   constexpr ImageForm kForm = ImageForm::kNfd;
-  if (!v.has(0, kR1MinHeader)) return damaged(kForm, name, "the header is cut short");
-  const i64 header = v.u32(kHeaderSizeField);
-  if (header < kR1MinHeader)
+  if (!v.has(0, kNfdR1FirstTable)) return damaged(kForm, name, "the header is cut short");
+  const i64 header = v.u32(kNfdHeaderSize);
+  if (header < kNfdR1FirstTable)
     return damaged(kForm, name, "its header size %lld is smaller than its track index", static_cast<long long>(header));
   if (header > v.size())
     return damaged(kForm, name, "its header size %lld reaches past the end of the file",
                    static_cast<long long>(header));
-  map->write_protected = v.u8(kWriteProtect) != 0;
+  map->write_protected = v.u8(kNfdWriteProtect) != 0;
 
   std::vector<Claim> tables;
-  for (int t = 0; t < kR1Tracks; ++t) {
-    const i64 table = v.u32(kR1TrackIndex + 4 * t);
+  for (int t = 0; t < kNfdR1Tracks; ++t) {
+    const i64 table = v.u32(kNfdR1TrackTable + 4 * t);
     if (table == 0) continue;
-    if (table < kR1MinHeader) return damaged(kForm, name, "the sector table of track %d overlaps the header", t);
-    if (table + kR1TrackIdSize > header)
+    if (table < kNfdR1FirstTable) return damaged(kForm, name, "the sector table of track %d overlaps the header", t);
+    if (table + kNfdR1TrackIdSize > header)
       return damaged(kForm, name, "the sector table of track %d lies past the header", t);
-    const i64 entries = static_cast<i64>(v.u16(table + kR1SectorCount)) + v.u16(table + kR1SpecialCount);
-    const i64 end = table + kR1TrackIdSize + entries * kR1EntrySize;
+    const i64 entries = static_cast<i64>(v.u16(table + kNfdR1TrackSectors)) + v.u16(table + kNfdR1TrackSpecial);
+    const i64 end = table + kNfdR1TrackIdSize + entries * kNfdR1EntrySize;
     if (end > header) return damaged(kForm, name, "the sector table of track %d runs past the header", t);
     tables.push_back({table, end, t});
   }
@@ -398,19 +410,19 @@ int map_nfd_r1(const View& v, const char* name, ContainerMap* map) {
   std::vector<IdRecord> records;
   bool retries = false;
   i64 at = header;
-  for (int t = 0; t < kR1Tracks; ++t) {
-    const i64 table = v.u32(kR1TrackIndex + 4 * t);
+  for (int t = 0; t < kNfdR1Tracks; ++t) {
+    const i64 table = v.u32(kNfdR1TrackTable + 4 * t);
     if (table == 0) continue;
-    const int sectors = v.u16(table + kR1SectorCount);
-    const int specials = v.u16(table + kR1SpecialCount);
+    const int sectors = v.u16(table + kNfdR1TrackSectors);
+    const int specials = v.u16(table + kNfdR1TrackSpecial);
     for (int i = 0; i < sectors; ++i) {
-      const i64 e = table + kR1TrackIdSize + static_cast<i64>(i) * kR1EntrySize;
-      const IdRecord rec{t, v.u8(e + kIdC),      v.u8(e + kIdH),        v.u8(e + kIdR), v.u8(e + kIdN), at, 0,
-                         0, v.u8(e + kR1Status), v.u8(e + kR1Ddam) != 0};
+      const i64 e = table + kNfdR1TrackIdSize + static_cast<i64>(i) * kNfdR1EntrySize;
+      const IdRecord rec{t, v.u8(e + kNfdR1Cylinder),      v.u8(e + kNfdR1Head),        v.u8(e + kNfdR1Record), v.u8(e + kNfdR1SizeCode), at, 0,
+                         0, v.u8(e + kNfdR1Status), v.u8(e + kNfdR1Ddam) != 0};
       if (rec.n > kMaxSizeCode) {
         return damaged(kForm, name, "cylinder %d head %d record %d has the size code %d", rec.c, rec.h, rec.r, rec.n);
       }
-      const int retry = v.u8(e + kR1Retry);
+      const int retry = v.u8(e + kNfdR1Retry);
       retries = retries || retry > 0;
       // The NP2kai layout: each sector's retry copies follow its data.
       at += (static_cast<i64>(128) << rec.n) * (1 + retry);
@@ -418,8 +430,8 @@ int map_nfd_r1(const View& v, const char* name, ContainerMap* map) {
       records.back().length = 128 << rec.n;
     }
     for (int i = 0; i < specials; ++i) {
-      const i64 e = table + kR1TrackIdSize + static_cast<i64>(sectors + i) * kR1EntrySize;
-      at += v.u32(e + kR1SpecialLength) * (1 + v.u8(e + kR1SpecialRetry));
+      const i64 e = table + kNfdR1TrackIdSize + static_cast<i64>(sectors + i) * kNfdR1EntrySize;
+      at += v.u32(e + kNfdR1SpLength) * (1 + v.u8(e + kNfdR1SpRetry));
     }
   }
   if (at != v.size()) {
@@ -436,31 +448,30 @@ int map_nfd_r1(const View& v, const char* name, ContainerMap* map) {
 // ---- FDD (Virtual98)
 
 int map_fdd(const View& v, const char* name, ContainerMap* map) {
-  using namespace fdd_layout;
   constexpr ImageForm kForm = ImageForm::kFdd;
-  if (!v.has(0, kDataStart)) return damaged(kForm, name, "the header is cut short");
-  map->write_protected = v.u16(kWriteProtect) != 0;
+  if (!v.has(0, kFddDataStart)) return damaged(kForm, name, "the header is cut short");
+  map->write_protected = v.u16(kFddWriteProtect) != 0;
   std::vector<IdRecord> records;
   std::vector<Claim> claims;
-  for (int row = 0; row < kRows; ++row) {
-    for (int slot = 0; slot < kSlots; ++slot) {
-      const i64 e = kTable + (static_cast<i64>(row) * kSlots + slot) * kEntrySize;
-      if (v.u8(e + kIdC) == kUnusedSlot) continue;
-      IdRecord rec{row, v.u8(e + kIdC),      v.u8(e + kIdH), v.u8(e + kIdR), v.u8(e + kIdN), -1, 0, 0,
-                   0,   v.u8(e + kDdam) != 0};
+  for (int row = 0; row < kFddTracks; ++row) {
+    for (int slot = 0; slot < kFddSlots; ++slot) {
+      const i64 e = kFddSectorTable + (static_cast<i64>(row) * kFddSlots + slot) * kFddEntrySize;
+      if (v.u8(e + kFddCylinder) == kFddUnused) continue;
+      IdRecord rec{row, v.u8(e + kFddCylinder),      v.u8(e + kFddHead), v.u8(e + kFddRecord), v.u8(e + kFddSizeCode), -1, 0, 0,
+                   0,   v.u8(e + kFddDdam) != 0};
       if (rec.n > kMaxSizeCode) {
         return damaged(kForm, name, "cylinder %d head %d record %d has the size code %d", rec.c, rec.h, rec.r, rec.n);
       }
       rec.length = 128 << rec.n;
-      const int fill = v.u8(e + kFill);
-      const i64 pointer = v.u32(e + kPointer);
-      if (fill != kStoredMark) {
+      const int fill = v.u8(e + kFddFill);
+      const i64 pointer = v.u32(e + kFddPointer);
+      if (fill != kFddFillStored) {
         rec.fill = static_cast<std::uint8_t>(fill);  // not stored: the sector is this byte repeated
       } else {
-        if (pointer == kNoPointer || pointer == 0) {
+        if (pointer == kFddNoPointer || pointer == 0) {
           return damaged(kForm, name, "cylinder %d head %d record %d has no data pointer", rec.c, rec.h, rec.r);
         }
-        if (pointer < kDataStart) {
+        if (pointer < kFddDataStart) {
           return damaged(kForm, name, "the data of cylinder %d head %d record %d overlaps the header", rec.c, rec.h,
                          rec.r);
         }
@@ -489,7 +500,7 @@ int map_fdd(const View& v, const char* name, ContainerMap* map) {
 
 // The sector count of a record, repaired when a converter wrote it big-endian.
 int d88_count(const View& v, i64 record) {
-  const int count = v.u16(record + d88_layout::kRecCount);
+  const int count = v.u16(record + kD88SecCount);
   return (count > 0xFF && (count & 0xFF) == 0) ? count >> 8 : count;
 }
 
@@ -514,30 +525,29 @@ struct D88Probe {
 }
 
 D88Probe probe_d88(const View& v) {
-  using namespace d88_layout;
   D88Probe probe;
-  if (!v.has(0, kOldHeaderSize)) return probe;
-  const int media = v.u8(kMedia);
-  if (media != kMedia2D && media != kMedia2DD && media != kMedia2HD && media != kMedia1D && media != kMedia1DD)
+  if (!v.has(0, kD88OldHeaderSize)) return probe;
+  const int media = v.u8(kD88Media);
+  if (media != kD88Media2D && media != kD88Media2DD && media != kD88Media2HD && media != kD88Media1D && media != kD88Media1DD)
     return probe;
   bool terminated = false;
-  for (i64 i = 0; i < kNameSize; ++i) terminated = terminated || v.u8(kName + i) == 0;
+  for (i64 i = 0; i < kD88NameLength; ++i) terminated = terminated || v.u8(kD88Name + i) == 0;
   if (!terminated) return probe;
   // The chain of disk sizes must end exactly at the end of the file.
   for (i64 at = 0; at != v.size();) {
-    if (!v.has(at, kTrackTable)) return probe;
-    const i64 size = v.u32(at + kDiskSize);
-    if (size < kOldHeaderSize || size > v.size() - at) return probe;
+    if (!v.has(at, kD88TrackTable)) return probe;
+    const i64 size = v.u32(at + kD88DiskSize);
+    if (size < kD88OldHeaderSize || size > v.size() - at) return probe;
     at += size;
   }
   // The track table ends where the first track begins (160 entries in old files).
-  const i64 disk = v.u32(kDiskSize);
+  const i64 disk = v.u32(kD88DiskSize);
   probe.disk_size = disk;
-  int tracks = kTrackCount;
+  int tracks = kD88TrackEntries;
   for (int t = 0; t < tracks; ++t) {
-    const i64 offset = v.u32(kTrackTable + 4 * t);
+    const i64 offset = v.u32(kD88TrackTable + 4 * t);
     if (offset == 0 || offset == disk) continue;  // absent (some tools write the disk size)
-    if (offset < kOldHeaderSize) {
+    if (offset < kD88OldHeaderSize) {
       near_miss(&probe, "the offset of track %d points into the header", t);
       return probe;
     }
@@ -545,15 +555,15 @@ D88Probe probe_d88(const View& v) {
       near_miss(&probe, "the offset of track %d points past the end of the disk", t);
       return probe;
     }
-    tracks = std::min(tracks, static_cast<int>((offset - kTrackTable) / 4));
+    tracks = std::min(tracks, static_cast<int>((offset - kD88TrackTable) / 4));
   }
   for (int t = 0; t < tracks; ++t) {
-    const i64 offset = v.u32(kTrackTable + 4 * t);
+    const i64 offset = v.u32(kD88TrackTable + 4 * t);
     if (offset == 0 || offset == disk) continue;
     const int count = d88_count(v, offset);
     if (count == 0) continue;
-    if (offset + kRecHeaderSize > disk || count > kMaxRecords || v.u8(offset + kRecN) > kMaxSizeCode ||
-        v.u16(offset + kRecLength) > kMaxDataLength || offset + kRecHeaderSize + v.u16(offset + kRecLength) > disk) {
+    if (offset + kD88SecHeaderSize > disk || count > kD88MaxRecords || v.u8(offset + kD88SecSizeCode) > kMaxSizeCode ||
+        v.u16(offset + kD88SecDataLength) > kD88MaxDataLength || offset + kD88SecHeaderSize + v.u16(offset + kD88SecDataLength) > disk) {
       near_miss(&probe, "the first sector record of track %d is not valid", t);
       return probe;
     }
@@ -564,33 +574,32 @@ D88Probe probe_d88(const View& v) {
 }
 
 int map_d88(const View& v, const D88Probe& probe, const char* name, ContainerMap* map) {
-  using namespace d88_layout;
   constexpr ImageForm kForm = ImageForm::kD88;
-  const int media = v.u8(kMedia);
-  if (media == kMedia1D || media == kMedia1DD) {
+  const int media = v.u8(kD88Media);
+  if (media == kD88Media1D || media == kD88Media1DD) {
     err_printf("unsupported d88 image '%s': single-sided media holds no 1232, 720 or 640 KiB volume\n", name);
     return -1;
   }
-  map->write_protected = v.u8(kWriteProtect) != 0;
+  map->write_protected = v.u8(kD88WriteProtect) != 0;
   const i64 disk = probe.disk_size;
   std::vector<IdRecord> records;
   std::vector<Claim> claims;
   for (int t = 0; t < probe.tracks; ++t) {
-    const i64 start = v.u32(kTrackTable + 4 * t);
+    const i64 start = v.u32(kD88TrackTable + 4 * t);
     if (start == 0 || start == disk) continue;
     const int count = d88_count(v, start);
     i64 at = start;
     for (int k = 0; k < count; ++k) {
-      if (at + kRecHeaderSize > disk)
+      if (at + kD88SecHeaderSize > disk)
         return damaged(kForm, name, "the sector records of track %d run past the end of the disk", t);
-      const i64 length = v.u16(at + kRecLength);
-      if (at + kRecHeaderSize + length > disk) {
+      const i64 length = v.u16(at + kD88SecDataLength);
+      if (at + kD88SecHeaderSize + length > disk) {
         return damaged(kForm, name, "the sector records of track %d run past the end of the disk", t);
       }
-      const int n = v.u8(at + kRecN);
-      records.push_back({t, v.u8(at + kRecC), v.u8(at + kRecH), v.u8(at + kRecR), n, at + kRecHeaderSize, length, 0,
-                         v.u8(at + kRecStatus), v.u8(at + kRecDeleted) != 0});
-      at += kRecHeaderSize + length;
+      const int n = v.u8(at + kD88SecSizeCode);
+      records.push_back({t, v.u8(at + kD88SecCylinder), v.u8(at + kD88SecHead), v.u8(at + kD88SecRecord), n, at + kD88SecHeaderSize, length, 0,
+                         v.u8(at + kD88SecStatus), v.u8(at + kD88SecDeleted) != 0});
+      at += kD88SecHeaderSize + length;
     }
     if (at > start) claims.push_back({start, at, t});
   }
@@ -603,29 +612,28 @@ int map_d88(const View& v, const D88Probe& probe, const char* name, ContainerMap
 // ---------------------------------------------------------------- linear forms
 
 bool probe_dip(const View& v) {
-  return v.size() == dip_layout::kFileSize && v.equals(0, dip_layout::kMagic, sizeof dip_layout::kMagic);
+  return v.size() == kDipFileSize && v.equals(kDipMagic, kDipMagicBytes, kDipMagicLength);
 }
 
 // FDI: 1 when the header is valid and describes the whole file, 0 when not an FDI
 // header, -1 after a message (a valid header of a geometry the volume never has).
 int map_fdi(const View& v, const char* name, ContainerMap* map) {
-  using namespace fdi_layout;
-  if (!v.has(0, kFixedFields)) return 0;
-  const i64 header = v.u32(kHeaderSize);
-  const i64 bytes = v.u32(kBytesPerSector);
-  const i64 sectors = v.u32(kSectorsPerTrack);
-  const i64 heads = v.u32(kHeads);
-  const i64 cylinders = v.u32(kCylinders);
-  const int type = static_cast<int>(v.u32(kType) & 0xF0);
+  if (!v.has(0, kFdiFieldsEnd)) return 0;
+  const i64 header = v.u32(kFdiDataOffset);
+  const i64 bytes = v.u32(kFdiBytesPerSector);
+  const i64 sectors = v.u32(kFdiSectorsPerTrack);
+  const i64 heads = v.u32(kFdiHeads);
+  const i64 cylinders = v.u32(kFdiCylinders);
+  const int type = static_cast<int>(v.u32(kFdiType) & kFdiTypeMask);
   const bool power_of_two = bytes >= 128 && bytes <= 16384 && (bytes & (bytes - 1)) == 0;
   const bool known_type = type == 0x10 || type == 0x30 || type == 0x50 || type == 0x70 || type == 0x90 ||
                           type == 0xB0 || type == 0xD0 || type == 0xF0;
-  if (v.u32(kReserved) != 0 || header < kFixedFields || header > v.size() || !power_of_two || heads < 1 || heads > 2 ||
+  if (v.u32(kFdiReserved) != 0 || header < kFdiFieldsEnd || header > v.size() || !power_of_two || heads < 1 || heads > 2 ||
       cylinders < 1 || cylinders > 127 || sectors < 1 || sectors > 255 || !known_type) {
     return 0;
   }
   const i64 data = bytes * sectors * heads * cylinders;
-  if (v.u32(kDataSize) != data || v.size() != header + data) return 0;
+  if (v.u32(kFdiDataSize) != data || v.size() != header + data) return 0;
   const int g = geometry_index(cylinders, heads, sectors, bytes);
   if (g < 0) return unsupported_geometry(ImageForm::kFdi, name, cylinders, heads, sectors, bytes);
   set_linear(map, ImageForm::kFdi, g, header);
@@ -642,15 +650,14 @@ int raw_geometry(i64 size) {
 // Raw sectors: 1 when the length fits a geometry, 0 when not, -1 after a message (the
 // boot sector's parameter block describes another layout).
 int map_raw(const View& v, const char* name, ContainerMap* map) {
-  using namespace boot_layout;
   const int g = raw_geometry(v.size());
   if (g < 0) return 0;
   const Geometry& geo = kGeometries[g];
-  const int jump = v.u8(kJump);
-  const int bytes = v.u16(kBytesPerSector);
-  const int sectors = v.u16(kSectorsPerTrack);
+  const int jump = v.u8(kBootJump);
+  const int bytes = v.u16(kBootBytesPerSector);
+  const int sectors = v.u16(kBootSectorsPerTrack);
   const bool has_bpb =
-      (jump == kJumpShort || jump == kJumpNear) && bytes >= 128 && bytes <= 4096 && (bytes & (bytes - 1)) == 0;
+      (jump == kBootJumpShort || jump == kBootJumpNear) && bytes >= 128 && bytes <= 4096 && (bytes & (bytes - 1)) == 0;
   if (has_bpb && (bytes != geo.bytes_per_sector || sectors != geo.sectors_per_track)) {
     err_printf(
         "unsupported image '%s': its boot sector describes %d sectors of %d bytes per track, its length %d of %d "
@@ -668,16 +675,16 @@ int container_map(const std::uint8_t* data, std::size_t size, const char* name, 
   *map = ContainerMap{};
   const View v(data, size);
 
-  if (v.equals(0, nfd_layout::kSignatureR0, sizeof nfd_layout::kSignatureR0)) return map_nfd_r0(v, name, map);
-  if (v.equals(0, nfd_layout::kSignatureR1, sizeof nfd_layout::kSignatureR1)) return map_nfd_r1(v, name, map);
-  if (v.equals(0, fdd_layout::kSignature, sizeof fdd_layout::kSignature)) return map_fdd(v, name, map);
-  if (v.equals(dim_layout::kSignature, dim_layout::kSignatureText, sizeof dim_layout::kSignatureText)) {
+  if (v.equals(kNfdSignature, kNfdSignatureR0, kNfdSignatureLength)) return map_nfd_r0(v, name, map);
+  if (v.equals(kNfdSignature, kNfdSignatureR1, kNfdSignatureLength)) return map_nfd_r1(v, name, map);
+  if (v.equals(kFddVersion, kFddVersionText, kFddSignatureLength)) return map_fdd(v, name, map);
+  if (v.equals(kDimSignature, kDimSignatureText, kDimSignatureLength)) {
     return map_dim(v, name, map);
   }
   const D88Probe d88 = probe_d88(v);
   if (d88.verdict == D88Probe::kYes) return map_d88(v, d88, name, map);
   if (probe_dip(v)) {
-    set_linear(map, ImageForm::kDip, 0, dip_layout::kData);
+    set_linear(map, ImageForm::kDip, 0, kDipHeaderSize);
     return 0;
   }
   int r = map_fdi(v, name, map);
