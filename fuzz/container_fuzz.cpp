@@ -82,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       // Cut short by up to 64 KiB, or lengthen by up to 1 KiB of zeros.
       const int op = data[at++];
       if (op >= 0x80 && at + 2 <= size) {
-        const std::size_t cut = std::min<std::size_t>(file.size(), (static_cast<std::size_t>(data[at]) << 8 | data[at + 1]) + 1);
+        const std::size_t cut =
+            std::min<std::size_t>(file.size(), (static_cast<std::size_t>(data[at]) << 8 | data[at + 1]) + 1);
         file.resize(file.size() - cut);
         at += 2;
       } else if (op >= 0x40) {
@@ -90,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
     while (!file.empty() && at + 4 <= size) {
-      const std::size_t pos =
-          (static_cast<std::size_t>(data[at]) | static_cast<std::size_t>(data[at + 1]) << 8 | static_cast<std::size_t>(data[at + 2]) << 16) %
-          file.size();
+      const std::size_t pos = (static_cast<std::size_t>(data[at]) | static_cast<std::size_t>(data[at + 1]) << 8 |
+                               static_cast<std::size_t>(data[at + 2]) << 16) %
+                              file.size();
       const std::size_t n = std::min<std::size_t>({data[at + 3], size - (at + 4), file.size() - pos});
       std::copy(data + at + 4, data + at + 4 + n, file.begin() + static_cast<std::ptrdiff_t>(pos));
       at += 4 + n;

@@ -9,6 +9,7 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "volume/container_layout.h"
+#include "volume/fat_layout.h"
 
 namespace {
 
@@ -25,13 +26,9 @@ constexpr int kMaxSizeCode = 7;
 constexpr int kD88MaxRecords = 128;
 constexpr int kD88MaxDataLength = 16384;
 
-// FAT boot sector fields that a raw image's length must agree with, when the sector
-// begins with an x86 jump and so holds a parameter block.
-constexpr std::int64_t kBootJump = 0x00;             // 1 byte: kBootJumpShort or kBootJumpNear
+// The first byte of a boot sector that holds a parameter block: an x86 jump over it.
 constexpr int kBootJumpShort = 0xEB;
 constexpr int kBootJumpNear = 0xE9;
-constexpr std::int64_t kBootBytesPerSector = 0x0B;   // 2 bytes
-constexpr std::int64_t kBootSectorsPerTrack = 0x18;  // 2 bytes
 
 // Bounds-checked view of the input. Every read goes through has() first; the accessors
 // also answer 0 outside the input, so a missed check can never read past it.
@@ -363,8 +360,16 @@ int map_nfd_r0(const View& v, const char* name, ContainerMap* map) {
     for (int slot = 0; slot < kNfdR0Slots; ++slot) {
       const i64 e = kNfdR0SectorTable + (static_cast<i64>(row) * kNfdR0Slots + slot) * kNfdR0EntrySize;
       if (v.u8(e + kNfdR0Cylinder) == kNfdUnused) continue;
-      const IdRecord rec{row, v.u8(e + kNfdR0Cylinder),      v.u8(e + kNfdR0Head),        v.u8(e + kNfdR0Record), v.u8(e + kNfdR0SizeCode), at, 0,
-                         0,   v.u8(e + kNfdR0Status), v.u8(e + kNfdR0Ddam) != 0};
+      const IdRecord rec{row,
+                         v.u8(e + kNfdR0Cylinder),
+                         v.u8(e + kNfdR0Head),
+                         v.u8(e + kNfdR0Record),
+                         v.u8(e + kNfdR0SizeCode),
+                         at,
+                         0,
+                         0,
+                         v.u8(e + kNfdR0Status),
+                         v.u8(e + kNfdR0Ddam) != 0};
       if (rec.n > kMaxSizeCode) {
         return damaged(kForm, name, "cylinder %d head %d record %d has the size code %d", rec.c, rec.h, rec.r, rec.n);
       }
@@ -417,8 +422,16 @@ int map_nfd_r1(const View& v, const char* name, ContainerMap* map) {
     const int specials = v.u16(table + kNfdR1TrackSpecial);
     for (int i = 0; i < sectors; ++i) {
       const i64 e = table + kNfdR1TrackIdSize + static_cast<i64>(i) * kNfdR1EntrySize;
-      const IdRecord rec{t, v.u8(e + kNfdR1Cylinder),      v.u8(e + kNfdR1Head),        v.u8(e + kNfdR1Record), v.u8(e + kNfdR1SizeCode), at, 0,
-                         0, v.u8(e + kNfdR1Status), v.u8(e + kNfdR1Ddam) != 0};
+      const IdRecord rec{t,
+                         v.u8(e + kNfdR1Cylinder),
+                         v.u8(e + kNfdR1Head),
+                         v.u8(e + kNfdR1Record),
+                         v.u8(e + kNfdR1SizeCode),
+                         at,
+                         0,
+                         0,
+                         v.u8(e + kNfdR1Status),
+                         v.u8(e + kNfdR1Ddam) != 0};
       if (rec.n > kMaxSizeCode) {
         return damaged(kForm, name, "cylinder %d head %d record %d has the size code %d", rec.c, rec.h, rec.r, rec.n);
       }
@@ -457,8 +470,9 @@ int map_fdd(const View& v, const char* name, ContainerMap* map) {
     for (int slot = 0; slot < kFddSlots; ++slot) {
       const i64 e = kFddSectorTable + (static_cast<i64>(row) * kFddSlots + slot) * kFddEntrySize;
       if (v.u8(e + kFddCylinder) == kFddUnused) continue;
-      IdRecord rec{row, v.u8(e + kFddCylinder),      v.u8(e + kFddHead), v.u8(e + kFddRecord), v.u8(e + kFddSizeCode), -1, 0, 0,
-                   0,   v.u8(e + kFddDdam) != 0};
+      IdRecord rec{
+          row, v.u8(e + kFddCylinder), v.u8(e + kFddHead), v.u8(e + kFddRecord), v.u8(e + kFddSizeCode), -1, 0, 0,
+          0,   v.u8(e + kFddDdam) != 0};
       if (rec.n > kMaxSizeCode) {
         return damaged(kForm, name, "cylinder %d head %d record %d has the size code %d", rec.c, rec.h, rec.r, rec.n);
       }
@@ -528,7 +542,8 @@ D88Probe probe_d88(const View& v) {
   D88Probe probe;
   if (!v.has(0, kD88OldHeaderSize)) return probe;
   const int media = v.u8(kD88Media);
-  if (media != kD88Media2D && media != kD88Media2DD && media != kD88Media2HD && media != kD88Media1D && media != kD88Media1DD)
+  if (media != kD88Media2D && media != kD88Media2DD && media != kD88Media2HD && media != kD88Media1D &&
+      media != kD88Media1DD)
     return probe;
   bool terminated = false;
   for (i64 i = 0; i < kD88NameLength; ++i) terminated = terminated || v.u8(kD88Name + i) == 0;
@@ -563,7 +578,8 @@ D88Probe probe_d88(const View& v) {
     const int count = d88_count(v, offset);
     if (count == 0) continue;
     if (offset + kD88SecHeaderSize > disk || count > kD88MaxRecords || v.u8(offset + kD88SecSizeCode) > kMaxSizeCode ||
-        v.u16(offset + kD88SecDataLength) > kD88MaxDataLength || offset + kD88SecHeaderSize + v.u16(offset + kD88SecDataLength) > disk) {
+        v.u16(offset + kD88SecDataLength) > kD88MaxDataLength ||
+        offset + kD88SecHeaderSize + v.u16(offset + kD88SecDataLength) > disk) {
       near_miss(&probe, "the first sector record of track %d is not valid", t);
       return probe;
     }
@@ -597,8 +613,8 @@ int map_d88(const View& v, const D88Probe& probe, const char* name, ContainerMap
         return damaged(kForm, name, "the sector records of track %d run past the end of the disk", t);
       }
       const int n = v.u8(at + kD88SecSizeCode);
-      records.push_back({t, v.u8(at + kD88SecCylinder), v.u8(at + kD88SecHead), v.u8(at + kD88SecRecord), n, at + kD88SecHeaderSize, length, 0,
-                         v.u8(at + kD88SecStatus), v.u8(at + kD88SecDeleted) != 0});
+      records.push_back({t, v.u8(at + kD88SecCylinder), v.u8(at + kD88SecHead), v.u8(at + kD88SecRecord), n,
+                         at + kD88SecHeaderSize, length, 0, v.u8(at + kD88SecStatus), v.u8(at + kD88SecDeleted) != 0});
       at += kD88SecHeaderSize + length;
     }
     if (at > start) claims.push_back({start, at, t});
@@ -628,8 +644,8 @@ int map_fdi(const View& v, const char* name, ContainerMap* map) {
   const bool power_of_two = bytes >= 128 && bytes <= 16384 && (bytes & (bytes - 1)) == 0;
   const bool known_type = type == 0x10 || type == 0x30 || type == 0x50 || type == 0x70 || type == 0x90 ||
                           type == 0xB0 || type == 0xD0 || type == 0xF0;
-  if (v.u32(kFdiReserved) != 0 || header < kFdiFieldsEnd || header > v.size() || !power_of_two || heads < 1 || heads > 2 ||
-      cylinders < 1 || cylinders > 127 || sectors < 1 || sectors > 255 || !known_type) {
+  if (v.u32(kFdiReserved) != 0 || header < kFdiFieldsEnd || header > v.size() || !power_of_two || heads < 1 ||
+      heads > 2 || cylinders < 1 || cylinders > 127 || sectors < 1 || sectors > 255 || !known_type) {
     return 0;
   }
   const i64 data = bytes * sectors * heads * cylinders;
@@ -654,8 +670,8 @@ int map_raw(const View& v, const char* name, ContainerMap* map) {
   if (g < 0) return 0;
   const Geometry& geo = kGeometries[g];
   const int jump = v.u8(kBootJump);
-  const int bytes = v.u16(kBootBytesPerSector);
-  const int sectors = v.u16(kBootSectorsPerTrack);
+  const int bytes = v.u16(kBpbBytesPerSector);
+  const int sectors = v.u16(kBpbSectorsPerTrack);
   const bool has_bpb =
       (jump == kBootJumpShort || jump == kBootJumpNear) && bytes >= 128 && bytes <= 4096 && (bytes & (bytes - 1)) == 0;
   if (has_bpb && (bytes != geo.bytes_per_sector || sectors != geo.sectors_per_track)) {
