@@ -102,14 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   DiskImage disk;
   if (vol_open_any_mem(&disk, file.data(), file.size(), "fuzz") != 0) return 0;
-  // Every sector lies inside the file, or in the fill area when the file does not store it.
+  // Every sector lies inside the file, or in the fill area when the file does not store
+  // it; its first and last bytes are read (the sanitizer guards the buffer's ends).
   unsigned sum = 0;
   for (std::int32_t s = 0; s < disk.total_sectors; ++s) {
     const std::int32_t at = vol_sector_offset(&disk, s);
     const bool stored = disk.sector_states == nullptr || disk.sector_states[s] != SectorState::kFill;
     const bool inside = at >= 0 && at <= disk.image_size - disk.bytes_per_sector;
     if (stored != inside) std::abort();
-    for (std::int32_t i = 0; i < disk.bytes_per_sector; ++i) sum += disk.image[at + i];
+    sum += disk.image[at] + disk.image[at + disk.bytes_per_sector - 1];
   }
   static std::uint8_t buffer[65536];
   for (const char* name : {"CASTLE.TLK", "DWELLING.TLK", "KEEP.TLK", "TOWNE.TLK"}) {

@@ -130,7 +130,8 @@ int vol_open_any(DiskImage* disk, const char* path) {
     return -1;
   }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-  // One byte more than the length asks for: a file that grew since is not read in part.
+  // The whole file and then its end: a file that grew since its length was taken is
+  // refused rather than read in part.
   const std::size_t n = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file);
   const bool whole = n == bytes.size() && std::fgetc(file) == EOF && std::ferror(file) == 0;
   (void)std::fclose(file);

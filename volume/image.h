@@ -45,11 +45,14 @@ struct DiskImage {
   std::int32_t data_start;         // first sector of cluster 2
   std::int32_t sectors_per_cluster;
 
-  // Set by vol_open_any; all zero after vol_open.
+  // Set by vol_open_any; all zero after vol_open. vol_open_any also sets header_offset
+  // to the file position of sector 0.
   ImageForm form;                // the container form
   std::int32_t write_protected;  // the container's write-protect switch is on (D88, NFD, FDD)
   std::int32_t* sector_offsets;  // position of each linear sector in image; owned; null:
-                                 // header_offset + sector * bytes_per_sector
+                                 // header_offset + sector * bytes_per_sector. A sector the
+                                 // container does not store points past image_size, into a
+                                 // fill area of the same allocation that is never saved
   SectorState* sector_states;    // one per linear sector; owned; null: all kStored
 };
 
