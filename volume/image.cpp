@@ -13,7 +13,9 @@ namespace {
 inline constexpr int kFatEntryBits = 12;
 inline constexpr std::int32_t kFatEntryMask = 0xFFF;
 
-void set_geometry(DiskImage* disk, const Geometry& g) {
+}  // namespace
+
+void vol_set_geometry(DiskImage* disk, const Geometry& g) {
   disk->cylinders = g.cylinders;
   disk->heads = g.heads;
   disk->sectors_per_track = g.sectors_per_track;
@@ -27,6 +29,8 @@ void set_geometry(DiskImage* disk, const Geometry& g) {
   disk->data_start = g.data_start;
   disk->sectors_per_cluster = g.sectors_per_cluster;
 }
+
+namespace {
 
 int open_fail(DiskImage* disk, std::FILE* file) {
   if (file != nullptr) (void)std::fclose(file);
@@ -44,7 +48,7 @@ int finish_open(DiskImage* disk, const char* path) {
   bool known = false;
   for (const Geometry& g : kGeometries) {
     if (disk->image_size == disk->header_offset + g.data_size) {
-      set_geometry(disk, g);
+      vol_set_geometry(disk, g);
       known = true;
       break;
     }
@@ -151,7 +155,8 @@ int vol_decode_fat(DiskImage* disk) {
 
   // Entries are decoded in pairs, so the table has room for an even count.
   const std::int32_t slots = (disk->cluster_count + 1) / 2 * 2;
-  disk->fat = static_cast<std::int32_t*>(std::calloc(static_cast<std::size_t>(slots > 0 ? slots : 2), sizeof(std::int32_t)));
+  disk->fat =
+      static_cast<std::int32_t*>(std::calloc(static_cast<std::size_t>(slots > 0 ? slots : 2), sizeof(std::int32_t)));
   if (disk->fat == nullptr) {
     std::free(scratch);
     err_printf("memory exhausted!");
