@@ -67,7 +67,10 @@ struct Scratch {
   std::map<std::string, Bytes> snapshot() const {
     std::map<std::string, Bytes> all;
     for (const std::string& n : list_dir(dir.path()))
-      all[n] = std::filesystem::is_directory(dir / n) ? Bytes{} : get(n);
+      all[n] = std::filesystem::is_directory(std::filesystem::symlink_status(dir / n)) ||
+                       std::filesystem::is_symlink(std::filesystem::symlink_status(dir / n))
+                   ? Bytes{}
+                   : get(n);
     return all;
   }
   RunResult parle(const std::vector<std::string>& args, RunOptions options = {}) const {
@@ -488,12 +491,20 @@ TEST(ParleToolTest, AFixThatCannotLoadOrSaveWritesNothing) {
       {"a directory as the output",
        {"fix", "-o", "sub", "disk.fdi"},
        "parle: sub is a directory; name the output file with --output\n"},
-      {"an output in no directory", {"fix", "-o", "none/out.fdi", "disk.fdi"}, "parle: none/out.fdi: cannot save ("},
+      {"an output in no directory",
+       {"fix", "-o", "none/out.fdi", "disk.fdi"},
+       "parle: none/out.fdi: cannot save: cannot create a file there; check that the directory exists and is "
+       "writable\n"},
+      {"a loop of links as the output",
+       {"fix", "-f", "-o", "loop.fdi", "disk.fdi"},
+       "parle: loop.fdi: cannot save: too many levels of symbolic links (a loop?); fix the link or choose another "
+       "output\n"},
   };
   for (const Row& row : rows) {
     Scratch s;
     s.put("disk.fdi", sample_fdi_bytes());
     std::filesystem::create_directory(s.dir / "sub");
+    std::filesystem::create_symlink("loop.fdi", s.dir / "loop.fdi");
     const auto before = s.snapshot();
     const RunResult r = s.parle(row.args);
     EXPECT_EQ(r.status, 1) << row.name;

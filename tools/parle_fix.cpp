@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/replace_file.h"
 #include "patch/pass.h"
 #include "patch/revision.h"
 #include "tools/parle_commands.h"
@@ -182,11 +183,10 @@ int fix_image(const char* path, const FixOptions& opt) {
     }
   }
   if (!opt.dry_run) {
-    ConsoleCapture capture;
-    if (vol_save(&disk, output.c_str()) < 0) {
-      const std::string why = capture.text();
-      (void)std::fprintf(stderr, "parle: %s: cannot save (%s); nothing written\n", output.c_str(),
-                         why.c_str());
+    // The project's safe save, called directly so that a refusal can say why.
+    ReplaceFailure why;
+    if (replace_file(output.c_str(), disk.image, static_cast<std::size_t>(disk.image_size), &why) < 0) {
+      (void)std::fprintf(stderr, "parle: %s: cannot save: %s\n", output.c_str(), replace_failure_text(why));
       return kExitFailure;
     }
   }
