@@ -24,7 +24,9 @@ constexpr int kIgnoreCase = 1;
 
 std::string errno_text(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-// Reads the whole file behind `fd` into `bytes`; 0 or -1 with `error` set.
+// Reads the whole file behind `fd` into `bytes`; 0 or -1 with `error` set. The buffer is
+// sized from the file's length and read in one go; a file that is still growing is read
+// on in steps, up to the limit.
 int read_whole(int fd, std::vector<std::uint8_t>* bytes, std::string* error) {
   struct stat st;
   if (fstat(fd, &st) != 0) {
@@ -35,22 +37,32 @@ int read_whole(int fd, std::vector<std::uint8_t>* bytes, std::string* error) {
     *error = "is a directory, not a disk image";
     return -1;
   }
-  bytes->clear();
-  std::uint8_t chunk[65536];
+  if (st.st_size > static_cast<off_t>(kMaxImageFile)) {
+    *error = "too large to be a floppy-disk image";
+    return -1;
+  }
+  // One byte more than the length, so that the end of the file is seen in the same read.
+  bytes->resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1);
+  std::size_t have = 0;
   for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (have == bytes->size()) {
+      if (bytes->size() > kMaxImageFile) {
+        *error = "too large to be a floppy-disk image";
+        return -1;
+      }
+      bytes->resize(bytes->size() + 65536);
+    }
+    const ssize_t n = read(fd, bytes->data() + have, bytes->size() - have);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = errno_text("cannot read");
       return -1;
     }
-    if (n == 0) return 0;
-    bytes->insert(bytes->end(), chunk, chunk + n);
-    if (bytes->size() > kMaxImageFile) {
-      *error = "too large to be a floppy-disk image";
-      return -1;
-    }
+    if (n == 0) break;
+    have += static_cast<std::size_t>(n);
   }
+  bytes->resize(have);
+  return 0;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/populated.h"
 #include "volume/container_map.h"
 #include "volume/image.h"
 
@@ -61,7 +62,7 @@ int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size
       if (map.offsets[s] < 0 && fill_block[map.fill[s]] < 0) fill_block[map.fill[s]] = blocks++;
     }
   }
-  disk->image = static_cast<std::uint8_t*>(std::malloc(size + static_cast<std::size_t>(blocks) * sector_bytes));
+  disk->image = static_cast<std::uint8_t*>(alloc_populated(size + static_cast<std::size_t>(blocks) * sector_bytes));
   if (disk->image == nullptr) {
     err_printf("memory exhausted!\n");
     return open_any_fail(disk);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/console.h"
+#include "common/populated.h"
 #include "common/replace_file.h"
 
 namespace {
@@ -98,7 +99,7 @@ int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
   disk->image_size = static_cast<std::int32_t>(length);
 
   // One byte at least, so that an empty file fails at the read, not at the allocation.
-  disk->image = static_cast<std::uint8_t*>(std::malloc(length > 0 ? static_cast<std::size_t>(length) : 1));
+  disk->image = static_cast<std::uint8_t*>(alloc_populated(length > 0 ? static_cast<std::size_t>(length) : 1));
   if (disk->image == nullptr) {
     err_printf("memory exhausted!\n");
     return open_fail(disk, file);
@@ -124,7 +125,7 @@ int vol_open_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, co
     return open_fail(disk, nullptr);
   }
   disk->image_size = static_cast<std::int32_t>(size);
-  disk->image = static_cast<std::uint8_t*>(std::malloc(size));
+  disk->image = static_cast<std::uint8_t*>(alloc_populated(size));
   if (disk->image == nullptr) {
     err_printf("memory exhausted!\n");
     return open_fail(disk, nullptr);
