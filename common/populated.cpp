@@ -13,10 +13,10 @@ void* alloc_populated(std::size_t size) {
   // from the kernel, so that is all of it but its first and last few bytes.
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const auto start = reinterpret_cast<std::uintptr_t>(block);
-  const std::uintptr_t first = (start + page - 1) & ~(page - 1);
-  const std::uintptr_t end = (start + size) & ~(page - 1);
-  if (block != nullptr && end > first) {
-    (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+  const std::uintptr_t lead = (page - start % page) % page;  // bytes before the first whole page
+  if (block != nullptr && size > lead + page) {
+    const std::uintptr_t whole = (size - lead) / page * page;
+    (void)madvise(static_cast<char*>(block) + lead, whole, MADV_POPULATE_WRITE);
   }
 #endif
   return block;
