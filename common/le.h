@@ -25,3 +25,11 @@ inline constexpr void put_le16(std::uint8_t* p, int v) {
   p[0] = static_cast<std::uint8_t>(u & 0xFFu);
   p[1] = static_cast<std::uint8_t>((u >> 8) & 0xFFu);
 }
+
+// Stores the 32-bit pattern of v, low byte first (-1 is stored as FF FF FF FF).
+inline constexpr void put_le32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v & 0xFFu);
+  p[1] = static_cast<std::uint8_t>((v >> 8) & 0xFFu);
+  p[2] = static_cast<std::uint8_t>((v >> 16) & 0xFFu);
+  p[3] = static_cast<std::uint8_t>((v >> 24) & 0xFFu);
+}

@@ -45,6 +45,19 @@ TEST(LeTest, PutStoresLow16BitsAndTouchesNothingElse) {
   }
 }
 
+TEST(LeTest, Put32StoresFourBytesLowFirstAndReadsBack) {
+  const std::uint32_t values[] = {0x00134000u, 0xFFFFFFFFu, 0x80000001u, 0u};
+  for (const std::uint32_t v : values) {
+    std::array<std::uint8_t, 6> b{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    put_le32(b.data() + 1, v);
+    EXPECT_EQ(b[0], 0xAA) << v;
+    EXPECT_EQ(b[5], 0xAA) << v;
+    EXPECT_EQ(b[1], v & 0xFF) << v;
+    EXPECT_EQ(b[4], v >> 24) << v;
+    EXPECT_EQ(static_cast<std::uint32_t>(get_le32(b.data() + 1)), v) << v;
+  }
+}
+
 static_assert(get_le16(std::array<std::uint8_t, 2>{0x1E, 0x58}.data()) == 0x581E);
 
 }  // namespace

@@ -16,7 +16,7 @@ const char* replace_failure_text(ReplaceFailure why) {
       return "too many levels of symbolic links (a loop?); fix the link or choose another output";
     case ReplaceFailure::kWrite:
       return "the image could not be written completely (disk full or file too large?); "
-             "the old file is unchanged";
+             "nothing was changed";
     case ReplaceFailure::kInUse:
       return "another program has the file open (an emulator?); close it there or choose another output";
   }

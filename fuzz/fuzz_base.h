@@ -10,7 +10,7 @@
 
 // The sample disk's volume in the given geometry, with or without the FDI header.
 inline std::vector<std::uint8_t> fuzz_base_image(int geometry, bool fdi) {
-  return sample::sample_image(fdi, sample::sample_files(), geometry).bytes();
+  return sample::sample_image(fdi, sample::sample_files(), geometry);
 }
 
 inline void fuzz_silence_stdout() {

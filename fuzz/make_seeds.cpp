@@ -28,12 +28,12 @@ int main(int argc, char** argv) {
   for (int form = 0; form < 6; ++form) {
     const int geometry = form / 2;
     const bool fdi = form % 2 == 1;
-    const testing_support::TestImage img = sample::sample_image(fdi, sample::sample_files(), geometry);
-    const Geometry& g = img.geometry();
-    const std::size_t end = static_cast<std::size_t>(img.header_offset()) +
+    const std::vector<std::uint8_t> img = sample::sample_image(fdi, sample::sample_files(), geometry);
+    const Geometry& g = kGeometries[geometry];
+    const std::size_t end = static_cast<std::size_t>(fdi ? kFdiHeaderOffset : 0) +
                             static_cast<std::size_t>(g.data_start) * static_cast<std::size_t>(g.bytes_per_sector);
     std::vector<std::uint8_t> seed{static_cast<std::uint8_t>(form)};
-    seed.insert(seed.end(), img.bytes().begin(), img.bytes().begin() + static_cast<std::ptrdiff_t>(end));
+    seed.insert(seed.end(), img.begin(), img.begin() + static_cast<std::ptrdiff_t>(end));
     write(dir / "volume_fuzz" / ("form" + std::to_string(form)), seed);
   }
   // Conversation files whole, and the three rebuilt ones one after another.

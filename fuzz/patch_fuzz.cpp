@@ -29,7 +29,7 @@ std::uint8_t g_file[65536];
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz_silence_stdout();
-  const std::vector<std::uint8_t> image = fuzz_base_image(testing_support::k1232, false);
+  const std::vector<std::uint8_t> image = fuzz_base_image(kGeometry1232, false);
   char path[] = "/tmp/patch-fuzz-XXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0 || write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) return 1;

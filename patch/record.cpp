@@ -13,7 +13,11 @@ bool matches(const std::uint8_t* p, std::int32_t expect) { return static_cast<st
 
 }  // namespace
 
-int patch_apply(const PatchRecord* records, std::uint8_t* target, const std::uint8_t* source, std::int32_t length) {
+namespace {
+
+// The interpreter; `report` selects whether each record prints its line.
+int run_records(const PatchRecord* records, std::uint8_t* target, const std::uint8_t* source, std::int32_t length,
+                bool report) {
   // A negative length can only come from a broken table; it copies and clears nothing.
   const std::size_t file_bytes = length > 0 ? static_cast<std::size_t>(length) : 0;
   std::memset(target, 0, file_bytes);
@@ -21,47 +25,63 @@ int patch_apply(const PatchRecord* records, std::uint8_t* target, const std::uin
   for (const PatchRecord* r = records; r->mode != '@'; ++r) {
     switch (r->mode) {
       case 'a':
-        out_printf("copy all\n");
+        if (report) out_printf("copy all\n");
         std::memcpy(target, source, file_bytes);
         break;
       case 'c':
-        out_printf("copy %d(%X) byte from %04X to %04X\n", r->length, static_cast<unsigned>(r->length),
-                   static_cast<unsigned>(r->src_off), static_cast<unsigned>(r->dst_off));
+        if (report)
+          out_printf("copy %d(%X) byte from %04X to %04X\n", r->length, static_cast<unsigned>(r->length),
+                     static_cast<unsigned>(r->src_off), static_cast<unsigned>(r->dst_off));
         if (r->length > 0) std::memcpy(target + r->dst_off, source + r->src_off, static_cast<std::size_t>(r->length));
         break;
       case 'e':
-        out_printf("erace data %04X:%02X\n", static_cast<unsigned>(r->src_off), static_cast<unsigned>(r->expect));
+        if (report)
+          out_printf("erace data %04X:%02X\n", static_cast<unsigned>(r->src_off), static_cast<unsigned>(r->expect));
         if (!matches(source + r->src_off, r->expect)) {
-          out_printf("data mismatch %02X\n", static_cast<unsigned>(source[r->src_off]));
+          if (report) out_printf("data mismatch %02X\n", static_cast<unsigned>(source[r->src_off]));
           return -1;
         }
         break;
       case 'f':
-        out_printf("change data %04X:%02X -> %04X:%02X\n", static_cast<unsigned>(r->src_off),
-                   static_cast<unsigned>(r->expect), static_cast<unsigned>(r->dst_off), static_cast<unsigned>(r->value));
+        if (report)
+          out_printf("change data %04X:%02X -> %04X:%02X\n", static_cast<unsigned>(r->src_off),
+                     static_cast<unsigned>(r->expect), static_cast<unsigned>(r->dst_off),
+                     static_cast<unsigned>(r->value));
         if (!matches(source + r->src_off, r->expect)) {
-          out_printf("data mismatch %02X\n", static_cast<unsigned>(source[r->src_off]));
+          if (report) out_printf("data mismatch %02X\n", static_cast<unsigned>(source[r->src_off]));
           return -1;
         }
         target[r->dst_off] = static_cast<std::uint8_t>(r->value & 0xFF);
         break;
       case '!':
-        out_printf("modify offset table\n");
+        if (report) out_printf("modify offset table\n");
         for (std::int32_t i = 0; i < r->length; i += 2) {
           std::uint8_t* entry = target + r->dst_off + i;
           const int old_value = get_le16(entry);
-          out_printf("%04X:%02X -> ", static_cast<unsigned>(r->dst_off + i), static_cast<unsigned>(old_value));
+          if (report)
+            out_printf("%04X:%02X -> ", static_cast<unsigned>(r->dst_off + i), static_cast<unsigned>(old_value));
           // The sum of a 32-bit signed delta and a 16-bit entry, taken modulo 2^32 as the
           // printed value; the entry keeps its low 16 bits.
           const auto sum = static_cast<std::uint32_t>(static_cast<std::int64_t>(old_value) + r->value);
           put_le16(entry, static_cast<int>(sum & 0xFFFFu));
-          out_printf("%02X\n", static_cast<unsigned>(sum));
+          if (report) out_printf("%02X\n", static_cast<unsigned>(sum));
         }
         break;
       default:
-        out_printf("unknown mode '%c'\n", r->mode);
+        if (report) out_printf("unknown mode '%c'\n", r->mode);
         return -1;
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int patch_apply(const PatchRecord* records, std::uint8_t* target, const std::uint8_t* source, std::int32_t length) {
+  return run_records(records, target, source, length, true);
+}
+
+int patch_apply_quiet(const PatchRecord* records, std::uint8_t* target, const std::uint8_t* source,
+                      std::int32_t length) {
+  return run_records(records, target, source, length, false);
 }

@@ -22,3 +22,8 @@ struct PatchRecord {
 // Zeroes the first `length` bytes of `target`, then runs the list; 0 after '@', or -1
 // at the first record that fails (earlier records stay applied).
 int patch_apply(const PatchRecord* records, std::uint8_t* target, const std::uint8_t* source, std::int32_t length);
+
+// The same run with nothing printed: a failing record only makes the result -1. For
+// working out what a list would make of a file without reporting every step.
+int patch_apply_quiet(const PatchRecord* records, std::uint8_t* target, const std::uint8_t* source,
+                      std::int32_t length);

@@ -6,11 +6,11 @@
 #include <string_view>
 
 #include "common/le.h"
+#include "volume/fat_layout.h"
 
 namespace sample {
 
-using testing_support::Chain;
-using testing_support::TestImage;
+using Chain = ChainLayout;
 
 namespace {
 
@@ -341,28 +341,29 @@ std::vector<SampleFile> sample_files() {
   return files;
 }
 
-// The extended boot record after the parameter block, so that the volume is the one a
-// formatting tool would have written: signature, serial number, "no label", file system.
-constexpr std::size_t kBootSignatureAt = 38;  // 1 byte: 0x29 when the fields below are set
-constexpr std::size_t kBootSerialAt = 39;     // 4 bytes
-constexpr std::size_t kBootLabelAt = 43;      // 11 bytes, blank padded
-constexpr std::size_t kBootFsTypeAt = 54;     // 8 bytes, blank padded
-
-TestImage sample_image(bool fdi, const std::vector<SampleFile>& files, int geometry) {
-  TestImage image(geometry, fdi);
-  std::uint8_t* boot = image.bytes().data() + image.header_offset();
-  boot[kBootSignatureAt] = 0x29;
+VolumeBuilder sample_volume(const std::vector<SampleFile>& files, int geometry) {
+  VolumeBuilder volume(geometry);
+  // The extended boot record after the parameter block, so that the volume is the one a
+  // formatting tool would have written: signature, serial number, "no label", file system.
+  std::uint8_t* boot = volume.boot();
+  boot[kBootSignature] = kBootExtended;
   // Fixed-width fields, space padded and not terminated.
   const auto put_field = [](std::uint8_t* at, std::string_view bytes) { std::copy(bytes.begin(), bytes.end(), at); };
-  put_field(boot + kBootSerialAt, "\x11\x07\x25\x20");
-  put_field(boot + kBootLabelAt, "NO NAME    ");
-  put_field(boot + kBootFsTypeAt, "FAT12   ");
+  put_field(boot + kBootSerial, "\x11\x07\x25\x20");
+  put_field(boot + kBootLabel, "NO NAME    ");
+  put_field(boot + kBootFsType, "FAT12   ");
   static constexpr std::string_view kReadme =
       "Sample Wealdmoor data disk for the parle tools.\r\n"
       "Every conversation on it is invented.\r\n";
-  image.add_file("README.TXT", bytes_of(kReadme));
-  for (const SampleFile& f : files) image.add_file(f.name, f.data, f.chain);
-  return image;
+  volume.add_file("README.TXT", bytes_of(kReadme));
+  for (const SampleFile& f : files) {
+    if (volume.add_file(f.name, f.data, f.chain) < 0) throw std::length_error("the sample files do not fit");
+  }
+  return volume;
+}
+
+std::vector<std::uint8_t> sample_image(bool fdi, const std::vector<SampleFile>& files, int geometry) {
+  return sample_volume(files, geometry).file(fdi ? ImageForm::kFdi : ImageForm::kRaw);
 }
 
 }  // namespace sample

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/test_image.h"
+#include "volume/builder.h"
 
 namespace sample {
 
@@ -32,20 +32,36 @@ inline constexpr std::uint8_t record_key(int index) { return static_cast<std::ui
 struct SampleFile {
   std::string name;                // as written into the root directory
   std::vector<std::uint8_t> data;  // the whole file
-  testing_support::Chain chain;    // how its clusters are laid out
+  ChainLayout chain;               // how its clusters are laid out
 };
 
 // The four conversation files, CASTLE, DWELLING, KEEP, TOWNE, in the order they are
 // placed on the disk.
 std::vector<SampleFile> sample_files();
 
-// A volume holding the text file and `files` (in that order), in the given
-// geometry, with or without the FDI container header.
-testing_support::TestImage sample_image(bool fdi, const std::vector<SampleFile>& files,
-                                        int geometry = testing_support::k1232);
+// A volume holding the text file and `files` (in that order), in the given geometry.
+VolumeBuilder sample_volume(const std::vector<SampleFile>& files, int geometry = kGeometry1232);
+
+// That volume as an image file: FDI (a real 4096-byte FDI header describing the
+// geometry, then the sectors) or XDF (the raw sectors alone), the two forms the eight
+// programs take.
+std::vector<std::uint8_t> sample_image(bool fdi, const std::vector<SampleFile>& files, int geometry = kGeometry1232);
 
 // The sample disk in its two forms, built from sample_files().
-inline testing_support::TestImage sample_fdi() { return sample_image(true, sample_files()); }
-inline testing_support::TestImage sample_xdf() { return sample_image(false, sample_files()); }
+inline std::vector<std::uint8_t> sample_fdi() { return sample_image(true, sample_files()); }
+inline std::vector<std::uint8_t> sample_xdf() { return sample_image(false, sample_files()); }
+
+// The sample disk in every container form that can hold its 1232 KiB volume, each under
+// the file name the build writes it as (K7_Wealdmor.fdi and k7-wealdmoor.xdf, the
+// default images of the eight programs, then K7_Wealdmor.d88 and so on).
+struct SampleForm {
+  ImageForm form;
+  const char* file_name;
+};
+inline constexpr SampleForm kSampleForms[] = {
+    {ImageForm::kFdi, "K7_Wealdmor.fdi"}, {ImageForm::kRaw, "k7-wealdmoor.xdf"}, {ImageForm::kD88, "K7_Wealdmor.d88"},
+    {ImageForm::kRaw, "K7_Wealdmor.hdm"}, {ImageForm::kDip, "K7_Wealdmor.dip"},  {ImageForm::kDim, "K7_Wealdmor.dim"},
+    {ImageForm::kNfd, "K7_Wealdmor.nfd"}, {ImageForm::kFdd, "K7_Wealdmor.fdd"},  {ImageForm::kDcp, "K7_Wealdmor.dcp"},
+};
 
 }  // namespace sample

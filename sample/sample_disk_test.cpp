@@ -13,6 +13,7 @@
 #include "patch/sets.h"
 #include "tests/support/process.h"
 #include "tests/support/rebuilt_files.h"
+#include "tools/settings.h"
 
 using namespace testing_support;
 using Bytes = std::vector<std::uint8_t>;
@@ -123,7 +124,7 @@ TEST(SampleDiskTest, ConversationFilesAreWellFormed) {
     EXPECT_EQ(t.cut_codes, 0) << "row: " << c.name;
   }
   // The same bytes on every run.
-  EXPECT_EQ(sample::sample_fdi().bytes(), sample::sample_fdi().bytes());
+  EXPECT_EQ(sample::sample_fdi(), sample::sample_fdi());
 }
 
 // Runs a revision's own record lists over the sample's files, as the patch pass does:
@@ -216,8 +217,8 @@ TEST(SampleDiskTest, RealFatToolsAgree) {
   setenv("MTOOLS_SKIP_CHECK", "1", 1);
   TempDir dir;
   const std::vector<sample::SampleFile> files = sample::sample_files();
-  sample::sample_image(true, files).write(dir / "disk.fdi");
-  sample::sample_image(false, files).write(dir / "disk.xdf");
+  write_file(dir / "disk.fdi", sample::sample_image(true, files));
+  write_file(dir / "disk.xdf", sample::sample_image(false, files));
 
   const RunResult check = run_program(fsck, {"-n", dir / "disk.xdf"});
   EXPECT_EQ(check.status, 0) << check.out;
@@ -231,13 +232,23 @@ TEST(SampleDiskTest, RealFatToolsAgree) {
   }
 }
 
-// The images the build wrote are the ones this code makes, header and all.
-TEST(SampleDiskTest, BuildWroteTheSampleDisk) {
-  EXPECT_EQ(read_file(std::string(PARLE_SAMPLE_DIR) + "/K7_Wealdmor.fdi"), sample::sample_fdi().bytes());
-  EXPECT_EQ(read_file(std::string(PARLE_SAMPLE_DIR) + "/k7-wealdmoor.xdf"), sample::sample_xdf().bytes());
-  // The XDF form is the FDI form without its 4096-byte container header.
-  const Bytes fdi = sample::sample_fdi().bytes();
-  EXPECT_EQ(Bytes(fdi.begin() + kFdiHeaderOffset, fdi.end()), sample::sample_xdf().bytes());
+// The images the build wrote are the ones this code makes, header and all: the same
+// volume in every form, under the names the programs read by default and beside them.
+TEST(SampleDiskTest, BuildWroteTheSampleDiskInEveryForm) {
+  const VolumeBuilder volume = sample::sample_volume(sample::sample_files());
+  EXPECT_STREQ(sample::kSampleForms[0].file_name, kFdiDefaultImage);
+  EXPECT_STREQ(sample::kSampleForms[1].file_name, kXdfDefaultImage);
+  for (const sample::SampleForm& f : sample::kSampleForms) {
+    const Bytes expected = volume.file(f.form);
+    ASSERT_FALSE(expected.empty()) << f.file_name;
+    EXPECT_TRUE(read_file(std::string(PARLE_SAMPLE_DIR) + "/" + f.file_name) == expected) << f.file_name;
+  }
+  // The two forms of the eight programs: the raw volume, and the same volume behind a
+  // 4096-byte FDI header, so that they take the FDI file unchanged.
+  const Bytes fdi = sample::sample_fdi();
+  ASSERT_EQ(fdi.size(), static_cast<std::size_t>(kFdiHeaderOffset + 0x134000));
+  EXPECT_EQ(Bytes(fdi.begin() + kFdiHeaderOffset, fdi.end()), sample::sample_xdf());
+  EXPECT_EQ(sample::sample_xdf(), volume.volume());
 }
 
 }  // namespace

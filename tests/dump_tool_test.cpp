@@ -11,8 +11,8 @@
 
 #include "sample/sample_disk.h"
 #include "tests/support/process.h"
-#include "tests/support/test_image.h"
 #include "tools/settings.h"
+#include "volume/builder.h"
 
 using namespace testing_support;
 
@@ -185,7 +185,8 @@ struct Workspace {
   Workspace(const ToolText& tool, const Bytes& bytes) : image_name(tool.default_image), image(bytes) {
     write_file(dir / image_name, image);
   }
-  Workspace(const ToolText& tool, const TestImage& img) : Workspace(tool, img.bytes()) {}
+  Workspace(const ToolText& tool, const VolumeBuilder& img)
+      : Workspace(tool, img.file(tool.fdi ? ImageForm::kFdi : ImageForm::kRaw)) {}
   RunResult run(const ToolText& tool, const std::vector<std::string>& args) {
     RunOptions options;
     options.cwd = dir.path();
@@ -198,9 +199,11 @@ struct Workspace {
 };
 
 // An image holding the four files, the second one scattered over the disk.
-TestImage image_with(const ToolText& tool, const TlkSet& set, int geometry = k1232) {
-  TestImage img(geometry, tool.fdi);
-  for (int i = 0; i < 4; ++i) img.add_file(kNames[i], set.files[i], i == 1 ? Chain::kScattered : Chain::kContiguous);
+VolumeBuilder image_with(const TlkSet& set, int geometry = kGeometry1232) {
+  VolumeBuilder img(geometry);
+  for (int i = 0; i < 4; ++i) {
+    img.add_file(kNames[i], set.files[i], i == 1 ? ChainLayout::kScattered : ChainLayout::kContiguous);
+  }
   return img;
 }
 
@@ -213,8 +216,8 @@ std::string whole_dump(const TlkSet& set, bool offsets) {
 TEST(DumpToolTest, DumpsAllFourFilesOnEveryGeometry) {
   const TlkSet set;
   for (const ToolText& tool : kTools) {
-    for (const int g : {k1232, k720, k640}) {
-      Workspace ws(tool, image_with(tool, set, g));
+    for (const int g : {kGeometry1232, kGeometry720, kGeometry640}) {
+      Workspace ws(tool, image_with(set, g));
       RunResult r = ws.run(tool, {});
       EXPECT_EQ(r.out, whole_dump(set, false)) << tool.program << " geometry " << g;
       EXPECT_EQ(r.status, 0) << tool.program << " geometry " << g;
@@ -225,7 +228,7 @@ TEST(DumpToolTest, DumpsAllFourFilesOnEveryGeometry) {
 TEST(DumpToolTest, CommandLine) {
   const TlkSet set;
   for (const ToolText& tool : kTools) {
-    Workspace ws(tool, image_with(tool, set));
+    Workspace ws(tool, image_with(set));
     const std::string path = tool.default_image;
     const std::string plain = whole_dump(set, false);
     const std::string offsets = whole_dump(set, true);
@@ -268,13 +271,13 @@ TEST(DumpToolTest, ImageOfTheOtherFormIsRefused) {
   const ToolText& fdi = kTools[0];
   const ToolText& xdf = kTools[1];
   {
-    Workspace ws(xdf, image_with(fdi, set));  // an FDI image under the XDF tool's name
+    Workspace ws(xdf, image_with(set).file(ImageForm::kFdi));  // an FDI image under the XDF tool's name
     RunResult r = ws.run(xdf, {});
     EXPECT_EQ(r.out, "unsupported image 'k7-wealdmoor.xdf'\nERROR: read disk image 'k7-wealdmoor.xdf'\n");
     EXPECT_EQ(r.status, 1);
   }
   {
-    Workspace ws(fdi, image_with(xdf, set));
+    Workspace ws(fdi, image_with(set).file(ImageForm::kRaw));
     RunResult r = ws.run(fdi, {});
     EXPECT_EQ(r.out, "unsupported image 'K7_Wealdmor.fdi'\nERROR: read disk image 'K7_Wealdmor.fdi'\n");
     EXPECT_EQ(r.status, 1);
@@ -285,18 +288,18 @@ TEST(DumpToolTest, ImageOfTheOtherFormIsRefused) {
 
 struct DamageCase {
   const char* name;
-  TestImage (*build)(const ToolText&, const TlkSet&);
+  VolumeBuilder (*build)(const TlkSet&);
   std::string (*expected)(const TlkSet&, const std::string& path);
 };
 
-void set_size_field(TestImage& img, int slot, std::uint32_t size) {
+void set_size_field(VolumeBuilder& img, int slot, std::uint32_t size) {
   std::uint8_t* e = img.dir_entry(slot);
   for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<std::uint8_t>(size >> (8 * i));
 }
 
 // Builds an image whose file `index` is replaced by `data` (all others good).
-TestImage image_replacing(const ToolText& tool, const TlkSet& set, int index, const Bytes& data) {
-  TestImage img(k1232, tool.fdi);
+VolumeBuilder image_replacing(const TlkSet& set, int index, const Bytes& data) {
+  VolumeBuilder img(kGeometry1232);
   for (int i = 0; i < 4; ++i) img.add_file(kNames[i], i == index ? data : set.files[i]);
   return img;
 }
@@ -321,8 +324,8 @@ Bytes big_file(int size) {
 
 const DamageCase kDamage[] = {
     {"KEEP.TLK missing",
-     [](const ToolText& tool, const TlkSet& set) {
-       TestImage img(k1232, tool.fdi);
+     [](const TlkSet& set) {
+       VolumeBuilder img(kGeometry1232);
        for (int i : {0, 1, 3}) img.add_file(kNames[i], set.files[i]);
        return img;
      },
@@ -330,30 +333,39 @@ const DamageCase kDamage[] = {
        return first_files(set, 2) + "KEEP.TLK:\ncan't find 'KEEP.TLK'\nERROR: read disk image '" + path + "/KEEP.TLK'\n";
      }},
     {"size field with its top bit set",
-     [](const ToolText& tool, const TlkSet& set) {
-       TestImage img = image_with(tool, set);
+     [](const TlkSet& set) {
+       VolumeBuilder img = image_with(set);
        set_size_field(img, 0, 0x80000010u);
        return img;
      },
      [](const TlkSet&, const std::string& path) {
        return "CASTLE.TLK:\nERROR: read disk image '" + path + "/CASTLE.TLK'\n";
      }},
-    {"empty file", [](const ToolText& tool, const TlkSet& set) { return image_replacing(tool, set, 0, {}); },
+    {"empty file", [](const TlkSet& set) { return image_replacing(set, 0, {}); },
      [](const TlkSet&, const std::string&) { return std::string("CASTLE.TLK:\nERROR: file size: 0\n"); }},
     {"file of 6 bytes",
-     [](const ToolText& tool, const TlkSet& set) { return image_replacing(tool, set, 1, {1, 0, 6, 0, 6, 0}); },
-     [](const TlkSet& set, const std::string&) { return first_files(set, 1) + "DWELLING.TLK:\nERROR: file size: 6\n"; }},
+     [](const TlkSet& set) {
+       return image_replacing(set, 1, {1, 0, 6, 0, 6, 0});
+     },
+     [](const TlkSet& set, const std::string&) {
+       return first_files(set, 1) + "DWELLING.TLK:\nERROR: file size: 6\n";
+     }},
     {"file of 7 bytes goes on to the header checks",
-     [](const ToolText& tool, const TlkSet& set) { return image_replacing(tool, set, 1, {1, 0, 6, 0, 7, 0, 0}); },
-     [](const TlkSet& set, const std::string&) { return first_files(set, 1) + "DWELLING.TLK:\nERROR: file size: 7\n"; }},
-    {"npc count 0", [](const ToolText& tool, const TlkSet& set) { return image_replacing(tool, set, 2, Bytes(20, 0)); },
+     [](const TlkSet& set) {
+       return image_replacing(set, 1, {1, 0, 6, 0, 7, 0, 0});
+     },
+     [](const TlkSet& set, const std::string&) {
+       return first_files(set, 1) + "DWELLING.TLK:\nERROR: file size: 7\n";
+     }},
+    {"npc count 0", [](const TlkSet& set) { return image_replacing(set, 2, Bytes(20, 0)); },
      [](const TlkSet& set, const std::string&) { return first_files(set, 2) + "KEEP.TLK:\nERROR: npc count: 0\n"; }},
-    {"file larger than the buffer",
-     [](const ToolText& tool, const TlkSet& set) { return image_replacing(tool, set, 3, big_file(65537)); },
-     [](const TlkSet& set, const std::string&) { return first_files(set, 3) + "TOWNE.TLK:\nERROR: file size: 65537\n"; }},
+    {"file larger than the buffer", [](const TlkSet& set) { return image_replacing(set, 3, big_file(65537)); },
+     [](const TlkSet& set, const std::string&) {
+       return first_files(set, 3) + "TOWNE.TLK:\nERROR: file size: 65537\n";
+     }},
     {"chain shorter than the file",
-     [](const ToolText& tool, const TlkSet& set) {
-       TestImage img = image_with(tool, set);
+     [](const TlkSet& set) {
+       VolumeBuilder img = image_with(set);
        img.set_fat(img.chain_of(1).front(), 0xFFF);  // the chain ends after one of three
        return img;
      },
@@ -368,7 +380,7 @@ TEST(DumpToolTest, DamagedImages) {
   ASSERT_GT(set.files[1].size(), 2048u);
   for (const ToolText& tool : kTools) {
     for (const DamageCase& c : kDamage) {
-      Workspace ws(tool, c.build(tool, set));
+      Workspace ws(tool, c.build(set));
       RunResult r = ws.run(tool, {});
       EXPECT_EQ(r.out, c.expected(set, tool.default_image)) << tool.program << " row: " << c.name;
       EXPECT_EQ(r.status, 1) << tool.program << " row: " << c.name;
@@ -380,7 +392,7 @@ TEST(DumpToolTest, LowerCaseNamesAndTheLargestFile) {
   TlkSet set;
   set.files[3] = big_file(65536);  // as large as the buffer: still accepted
   const ToolText& tool = kTools[1];
-  TestImage img(k1232, tool.fdi);
+  VolumeBuilder img(kGeometry1232);
   const char* const lower[] = {"castle.tlk", "Dwelling.Tlk", "keep.tlk", "towne.tlk"};
   for (int i = 0; i < 4; ++i) img.add_file(lower[i], set.files[i]);
   Workspace ws(tool, img);
@@ -397,20 +409,22 @@ TEST(DumpToolTest, LowerCaseNamesAndTheLargestFile) {
 
 // The four conversation files as they lie in `bytes`, an image laid out like `layout`:
 // read along the cluster chains the layout recorded, without the volume library.
-std::vector<Bytes> files_in(TestImage& layout, const Bytes& bytes, const std::vector<sample::SampleFile>& files) {
+std::vector<Bytes> files_in(const VolumeBuilder& layout, const Bytes& bytes,
+                            const std::vector<sample::SampleFile>& files) {
   std::vector<Bytes> out;
-  const int cluster_bytes = layout.geometry().bytes_per_sector * layout.geometry().sectors_per_cluster;
+  const std::size_t cluster_bytes = layout.cluster_bytes();
+  const std::size_t header = bytes.size() - layout.volume().size();  // FDI header, or none
   for (const char* name : kNames) {
     int slot = 0;
-    while (std::string(reinterpret_cast<const char*>(layout.dir_entry(slot)), 11) != dir_name(name)) ++slot;
+    while (std::string(reinterpret_cast<const char*>(layout.dir_entry(slot)), 11) != builder_dir_name(name)) ++slot;
     std::size_t size = 0;
     for (const sample::SampleFile& f : files) {
       if (f.name == name) size = f.data.size();
     }
     Bytes data;
     for (const int cluster : layout.chain_of(slot)) {
-      const std::size_t at = layout.cluster_offset(cluster);
-      const std::size_t n = std::min(size - data.size(), static_cast<std::size_t>(cluster_bytes));
+      const std::size_t at = header + layout.cluster_offset(cluster);
+      const std::size_t n = std::min(size - data.size(), cluster_bytes);
       data.insert(data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
                   bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
     }
@@ -428,9 +442,10 @@ std::string whole_dump(const std::vector<Bytes>& files, bool offsets) {
 TEST(DumpToolTest, SampleDiskAndItsPatchedForms) {
   const std::vector<sample::SampleFile> files = sample::sample_files();
   for (const ToolText& tool : kTools) {
-    TestImage layout = sample::sample_image(tool.fdi, files);
+    const VolumeBuilder layout = sample::sample_volume(files);
     const Bytes disk = read_file(std::string(PARLE_SAMPLE_DIR) + "/" + tool.default_image);
-    ASSERT_EQ(disk, layout.bytes()) << "the generated sample disk is the one described";
+    ASSERT_EQ(disk, layout.file(tool.fdi ? ImageForm::kFdi : ImageForm::kRaw))
+        << "the generated sample disk is the one described";
 
     // The sample as generated: the files are those of the generator.
     std::vector<Bytes> plain;
@@ -472,7 +487,7 @@ TEST(DumpToolTest, SampleDiskAndItsPatchedForms) {
 TEST(DumpToolTest, LostOutputIsNotSuccess) {
   const TlkSet set;
   for (const ToolText& tool : kTools) {
-    Workspace ws(tool, image_with(tool, set));
+    Workspace ws(tool, image_with(set));
     const std::string program = program_path(tool.program);
     struct Case {
       const char* name;

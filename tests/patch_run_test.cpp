@@ -26,7 +26,7 @@ const Tool kTools[] = {
     {"parlefix-xdf", false, 1},  {"parlefix-xdf2", false, 2},  {"parlefix-xdf3", false, 3},
 };
 
-Files with_chain(Chain chain) {
+Files with_chain(ChainLayout chain) {
   Files files = sample::sample_files();
   for (sample::SampleFile& f : files) f.chain = chain;
   return files;
@@ -48,12 +48,12 @@ struct Variant {
 
 TEST(PatchRunTest, EveryToolRebuildsTheSampleDisk) {
   const Variant variants[] = {
-      {"the sample disk (TOWNE.TLK scattered)", sample::sample_files(), k1232},
-      {"every chain contiguous", with_chain(Chain::kContiguous), k1232},
-      {"every chain scattered", with_chain(Chain::kScattered), k1232},
-      {"names in lower case in the directory", lower_case_names(), k1232},
-      {"720 KiB volume", sample::sample_files(), k720},
-      {"640 KiB volume, every chain scattered", with_chain(Chain::kScattered), k640},
+      {"the sample disk (TOWNE.TLK scattered)", sample::sample_files(), kGeometry1232},
+      {"every chain contiguous", with_chain(ChainLayout::kContiguous), kGeometry1232},
+      {"every chain scattered", with_chain(ChainLayout::kScattered), kGeometry1232},
+      {"names in lower case in the directory", lower_case_names(), kGeometry1232},
+      {"720 KiB volume", sample::sample_files(), kGeometry720},
+      {"640 KiB volume, every chain scattered", with_chain(ChainLayout::kScattered), kGeometry640},
   };
   for (const Variant& v : variants) {
     for (const Tool& t : kTools) {
@@ -65,7 +65,7 @@ TEST(PatchRunTest, EveryToolRebuildsTheSampleDisk) {
       EXPECT_EQ(r.out, pass.out + "completed\n") << row;
       EXPECT_EQ(r.status, 0) << row;
       const std::vector<std::uint8_t> expected =
-          sample::sample_image(t.fdi, rebuilt_sample(t.revision, v.files), v.geometry).bytes();
+          sample::sample_image(t.fdi, rebuilt_sample(t.revision, v.files), v.geometry);
       EXPECT_EQ(read_file(ws.dir / derived_image_name(t.fdi)), expected) << row;
     }
   }

@@ -9,7 +9,6 @@
 
 #include "tests/support/process.h"
 #include "tests/support/sample_workspace.h"
-#include "tests/support/test_image.h"
 #include "tools/settings.h"
 
 using namespace testing_support;
@@ -55,7 +54,7 @@ std::string pass_lines(int revision) {
 
 // The sample disk in the given form after a revision's patch pass.
 std::vector<std::uint8_t> patched_image(int revision, bool fdi) {
-  return sample::sample_image(fdi, rebuilt_sample(revision, sample::sample_files())).bytes();
+  return sample::sample_image(fdi, rebuilt_sample(revision, sample::sample_files()));
 }
 
 TEST(PatchToolTest, EveryToolSavesUnderTheDerivedNameAndPrintsItsUsage) {
@@ -116,7 +115,7 @@ TEST(PatchToolTest, WrongFormOrSizeIsRefusedByTheLoader) {
   EXPECT_EQ(r.out, "unsupported image 'k7-wealdmoor.xdf'\nERROR: read disk image 'k7-wealdmoor.xdf'\n");
   EXPECT_EQ(r.status, 1);
   // Every geometry loads through a tool.
-  for (int g : {k720, k640}) {
+  for (int g : {kGeometry720, kGeometry640}) {
     Workspace small(false, sample::sample_files(), g);
     r = small.run("parlefix-xdf3", {});
     EXPECT_EQ(r.out, pass_lines(3) + "completed\n") << g;
@@ -159,7 +158,7 @@ TEST(PatchToolTest, OverwritePrompt) {
 
 TEST(PatchToolTest, SavingOverTheInputAfterYes) {
   TempDir dir;
-  const std::vector<std::uint8_t> image = sample::sample_fdi().bytes();
+  const std::vector<std::uint8_t> image = sample::sample_fdi();
   write_file(dir / "disk.fdi", image);
   RunOptions o;
   o.cwd = dir.path();

@@ -1,66 +1,185 @@
-// Container forms: recognising an image file's form from its content and mapping the
-// volume's linear sectors to their places in the file.
+// Container forms: loading an image in any form, recognised from its content, and the
+// rewrite check for sectors a container does not store in place.
 //
-// Interim version: raw sectors and FDI (a 4096-byte header) only, recognised by length.
+// The whole file stays in `image` (image_size = the file's length), so vol_save writes
+// it back whole. Sectors the container does not store (FDD fill sectors, tracks a DIM
+// or DCP file leaves out) read from a fill area allocated after image_size: one sector
+// of each fill byte, shared by every sector that reads as it. That area is never saved,
+// and vol_sector_writable refuses any rewrite that would have to change it.
+#include <sys/types.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "common/console.h"
 #include "common/platform.h"
+#include "common/populated.h"
+#include "volume/container_map.h"
 #include "volume/image.h"
 
 namespace {
 
 constexpr const char* kFormNames[] = {"raw", "fdi", "dip", "d88", "dim", "nfd", "fdd", "dcp"};
 
-bool is_raw_size(long long size) {
-  for (const Geometry& g : kGeometries) {
-    if (size == g.data_size) return true;
-  }
-  return false;
+// Every form of a floppy volume is well below this (a D88 file of several 1232 KiB disks
+// included); a longer file is refused before it is read.
+constexpr std::size_t kMaxContainerSize = 8u << 20;
+
+int open_any_fail(DiskImage* disk) {
+  vol_free(disk, 0);
+  return -1;
 }
 
 }  // namespace
 
-const char* vol_form_name(ImageForm form) { return kFormNames[static_cast<int>(form)]; }
+const char* vol_form_name(ImageForm form) {
+  const auto i = static_cast<std::size_t>(form);
+  return i < std::size(kFormNames) ? kFormNames[i] : "?";
+}
 
 int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name) {
-  const auto length = static_cast<long long>(size);
-  if (is_raw_size(length)) return vol_open_mem(disk, data, size, name, 0);
-  if (is_raw_size(length - kFdiHeaderOffset)) {
-    if (vol_open_mem(disk, data, size, name, kFdiHeaderOffset) < 0) return -1;
-    disk->form = ImageForm::kFdi;
-    return 0;
+  std::memset(disk, 0, sizeof *disk);
+  if (size > kMaxContainerSize) {
+    err_printf("unsupported image '%s': %zu bytes is longer than any floppy image\n", name, size);
+    return -1;
   }
-  return vol_open_mem(disk, data, size, name, 0);
+  if (size == 0) {
+    err_printf("unsupported image '%s': the file is empty\n", name);
+    return -1;
+  }
+  ContainerMap map;
+  if (container_map(data, size, name, &map) < 0) return -1;
+  const Geometry& g = kGeometries[map.geometry];
+  const auto sector_bytes = static_cast<std::size_t>(g.bytes_per_sector);
+
+  // One fill sector for each distinct fill byte, after the file's bytes.
+  int fill_block[256];
+  std::fill(std::begin(fill_block), std::end(fill_block), -1);
+  int blocks = 0;
+  if (!map.linear) {
+    for (std::size_t s = 0; s < map.offsets.size(); ++s) {
+      if (map.offsets[s] < 0 && fill_block[map.fill[s]] < 0) fill_block[map.fill[s]] = blocks++;
+    }
+  }
+  disk->image = static_cast<std::uint8_t*>(alloc_populated(size + static_cast<std::size_t>(blocks) * sector_bytes));
+  if (disk->image == nullptr) {
+    err_printf("memory exhausted!\n");
+    return open_any_fail(disk);
+  }
+  std::memcpy(disk->image, data, size);
+  for (int b = 0; b < 256; ++b) {
+    if (fill_block[b] >= 0) {
+      std::memset(disk->image + size + static_cast<std::size_t>(fill_block[b]) * sector_bytes, b, sector_bytes);
+    }
+  }
+  disk->image_size = static_cast<std::int32_t>(size);
+  disk->header_offset = map.data_offset;
+  disk->form = map.form;
+  disk->write_protected = map.write_protected ? 1 : 0;
+  vol_set_geometry(disk, g);
+
+  if (!map.linear) {
+    const auto total = static_cast<std::size_t>(g.total_sectors);
+    disk->sector_offsets = static_cast<std::int32_t*>(std::malloc(total * sizeof(std::int32_t)));
+    bool every_sector_stored = true;
+    for (const SectorState state : map.states)
+      every_sector_stored = every_sector_stored && state == SectorState::kStored;
+    if (!every_sector_stored) disk->sector_states = static_cast<SectorState*>(std::malloc(total * sizeof(SectorState)));
+    if (disk->sector_offsets == nullptr || (!every_sector_stored && disk->sector_states == nullptr)) {
+      err_printf("memory exhausted!\n");
+      return open_any_fail(disk);
+    }
+    for (std::size_t s = 0; s < total; ++s) {
+      const std::int64_t offset = map.offsets[s];
+      disk->sector_offsets[s] =
+          offset >= 0
+              ? static_cast<std::int32_t>(offset)
+              : static_cast<std::int32_t>(size + static_cast<std::size_t>(fill_block[map.fill[s]]) * sector_bytes);
+      if (disk->sector_states != nullptr) disk->sector_states[s] = map.states[s];
+    }
+  }
+  if (vol_decode_fat(disk) < 0) {
+    err_printf("can't get fat '%s' offset=%08X\n", name, static_cast<unsigned>(disk->header_offset));
+    return open_any_fail(disk);
+  }
+  if (map.legacy_header) {
+    err_printf("no valid fdi header in '%s' ... its first 4096 bytes are kept as they are\n", name);
+  }
+  return 0;
 }
 
 int vol_open_any(DiskImage* disk, const char* path) {
+  std::memset(disk, 0, sizeof *disk);
   std::FILE* file = platform_fopen(path, "rb");
   if (file == nullptr) {
     err_printf("open error '%s'\n", path);
-    *disk = DiskImage{};
     return -1;
   }
-  // Every form of a floppy volume is well below this; anything longer is not an image.
-  constexpr std::size_t kLimit = 8u << 20;
-  auto* bytes = static_cast<std::uint8_t*>(std::malloc(kLimit + 1));
-  const std::size_t n = bytes != nullptr ? std::fread(bytes, 1, kLimit + 1, file) : 0;
+  // The length first, so that a huge file is refused before it is read.
+  off_t length = -1;
+  if (fseeko(file, 0, SEEK_END) == 0) length = ftello(file);
+  if (length < 0 || fseeko(file, 0, SEEK_SET) != 0) {
+    (void)std::fclose(file);
+    err_printf("read error '%s'\n", path);
+    return -1;
+  }
+  if (static_cast<unsigned long long>(length) > kMaxContainerSize) {
+    (void)std::fclose(file);
+    err_printf("unsupported image '%s': %lld bytes is longer than any floppy image\n", path,
+               static_cast<long long>(length));
+    return -1;
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+  // The whole file and then its end: a file that grew since its length was taken is
+  // refused rather than read in part.
+  const std::size_t n = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file);
+  const bool whole = n == bytes.size() && std::fgetc(file) == EOF && std::ferror(file) == 0;
   (void)std::fclose(file);
-  if (bytes == nullptr || n > kLimit) {
-    std::free(bytes);
-    err_printf("unsupported image '%s'\n", path);
-    *disk = DiskImage{};
+  if (!whole) {
+    err_printf("read error '%s'\n", path);
     return -1;
   }
-  const int r = vol_open_any_mem(disk, bytes, n, path);
-  std::free(bytes);
-  return r;
+  return vol_open_any_mem(disk, bytes.data(), bytes.size(), path);
 }
 
 int vol_sector_writable(const DiskImage* disk, std::int32_t sector, const std::uint8_t* data) {
-  (void)data;
-  if (disk->sector_states == nullptr || disk->sector_states[sector] == SectorState::kStored) return 0;
-  err_printf("can't rewrite sector %d of this %s image\n", sector, vol_form_name(disk->form));
+  if (disk->sector_states == nullptr) return 0;
+  if (sector < 0 || sector >= disk->total_sectors) {
+    err_printf("can't rewrite sector %d: the volume has %d sectors\n", sector, disk->total_sectors);
+    return -1;
+  }
+  const SectorState state = disk->sector_states[sector];
+  if (state == SectorState::kStored) return 0;
+  // A rewrite that changes nothing is harmless whatever the container does with the sector.
+  if (std::memcmp(disk->image + vol_sector_offset(disk, sector), data,
+                  static_cast<std::size_t>(disk->bytes_per_sector)) == 0) {
+    return 0;
+  }
+  const std::int32_t spt = disk->sectors_per_track;
+  const int c = sector / (2 * spt);
+  const int h = (sector / spt) % 2;
+  const int r = sector % spt + 1;
+  const char* form = vol_form_name(disk->form);
+  if (state == SectorState::kReadOnly) {
+    err_printf(
+        "can't rewrite cylinder %d head %d record %d of this %s image: it keeps retry copies of sectors, which "
+        "emulators "
+        "place differently; convert the image to raw sectors to change it\n",
+        c, h, r, form);
+  } else if (disk->form == ImageForm::kFdd) {
+    err_printf(
+        "can't rewrite cylinder %d head %d record %d of this %s image: it stores only the fill byte %02X for that "
+        "sector; "
+        "convert the image to raw sectors to change it\n",
+        c, h, r, form, disk->image[vol_sector_offset(disk, sector)]);
+  } else {
+    err_printf(
+        "can't rewrite cylinder %d head %d record %d of this %s image: its track is not stored; convert the image to "
+        "raw "
+        "sectors to change it\n",
+        c, h, r, form);
+  }
   return -1;
 }

@@ -10,7 +10,7 @@
 
 #include "tests/support/loaded_image.h"
 #include "tests/support/process.h"
-#include "tests/support/test_image.h"
+#include "volume/builder.h"
 
 using namespace testing_support;
 
@@ -37,7 +37,9 @@ std::optional<std::size_t> where(const LoadedImage& l, DirEntry e) {
   return static_cast<std::size_t>(e.raw - l.disk.image);
 }
 
-std::size_t slot_at(TestImage& img, int slot) { return static_cast<std::size_t>(img.dir_entry(slot) - img.bytes().data()); }
+std::size_t slot_at(VolumeBuilder& img, int slot) {
+  return static_cast<std::size_t>(img.dir_entry(slot) - img.volume().data());
+}
 
 TEST(NameTo83Test, DirectoryForm) {
   struct Row {
@@ -76,19 +78,19 @@ TEST(ConversionTest, ClustersSectorsAndTriples) {
     std::int32_t cluster, sector, cylinder, head, track_sector;
   };
   const Row rows[] = {
-      {"1232K first cluster", k1232, 2, 11, 0, 1, 4},
-      {"1232K last usable cluster", k1232, 1220, 1229, 76, 1, 6},
-      {"1232K cluster 1", k1232, 1, -1, 0, 0, 0},
-      {"1232K cluster 0", k1232, 0, -1, 0, 0, 0},
-      {"1232K cluster_count", k1232, 1221, -1, 0, 0, 0},
-      {"720K first cluster", k720, 2, 14, 0, 1, 6},
-      {"720K last usable cluster", k720, 712, 1434, 79, 1, 4},
-      {"720K cluster_count", k720, 713, -1, 0, 0, 0},
-      {"640K last usable cluster", k640, 633, 1274, 79, 1, 3},
-      {"640K cluster_count", k640, 634, -1, 0, 0, 0},
+      {"1232K first cluster", kGeometry1232, 2, 11, 0, 1, 4},
+      {"1232K last usable cluster", kGeometry1232, 1220, 1229, 76, 1, 6},
+      {"1232K cluster 1", kGeometry1232, 1, -1, 0, 0, 0},
+      {"1232K cluster 0", kGeometry1232, 0, -1, 0, 0, 0},
+      {"1232K cluster_count", kGeometry1232, 1221, -1, 0, 0, 0},
+      {"720K first cluster", kGeometry720, 2, 14, 0, 1, 6},
+      {"720K last usable cluster", kGeometry720, 712, 1434, 79, 1, 4},
+      {"720K cluster_count", kGeometry720, 713, -1, 0, 0, 0},
+      {"640K last usable cluster", kGeometry640, 633, 1274, 79, 1, 3},
+      {"640K cluster_count", kGeometry640, 634, -1, 0, 0, 0},
   };
   for (const Row& r : rows) {
-    LoadedImage l(TestImage(r.geometry, false));
+    LoadedImage l(VolumeBuilder(r.geometry));
     EXPECT_EQ(vol_cluster_sector(&l.disk, r.cluster), r.sector) << r.name;
     std::int32_t c = -9, h = -9, s = -9;
     vol_cluster_chs(&l.disk, r.cluster, &c, &h, &s);
@@ -115,12 +117,12 @@ TEST(ConversionTest, TripleToClusterGivesTheSectorWithinTheCluster) {
     std::int32_t cylinder, head, sector, cluster, within;
   };
   const Row rows[] = {
-      {"1232K 0/1/4", k1232, 0, 1, 4, 2, 0},
-      {"720K 0/1/7 is linear sector 15", k720, 0, 1, 7, 2, 1},
-      {"720K 1/0/1 is linear sector 18", k720, 1, 0, 1, 4, 0},
+      {"1232K 0/1/4", kGeometry1232, 0, 1, 4, 2, 0},
+      {"720K 0/1/7 is linear sector 15", kGeometry720, 0, 1, 7, 2, 1},
+      {"720K 1/0/1 is linear sector 18", kGeometry720, 1, 0, 1, 4, 0},
   };
   for (const Row& r : rows) {
-    LoadedImage l(TestImage(r.geometry, true));
+    LoadedImage l(VolumeBuilder(r.geometry), true);
     std::int32_t within = -9;
     EXPECT_EQ(vol_chs_cluster(&l.disk, r.cylinder, r.head, r.sector, &within), r.cluster) << r.name;
     EXPECT_EQ(within, r.within) << r.name;
@@ -128,7 +130,7 @@ TEST(ConversionTest, TripleToClusterGivesTheSectorWithinTheCluster) {
 }
 
 TEST(FatNextTest, ReturnsTheStoredValueOrMinusOne) {
-  TestImage img(k1232, false);
+  VolumeBuilder img(kGeometry1232);
   img.set_fat(5, 0xFF0);
   img.set_fat(1220, 0x123);
   LoadedImage l(img);
@@ -140,7 +142,7 @@ TEST(FatNextTest, ReturnsTheStoredValueOrMinusOne) {
 }
 
 TEST(FindEntryTest, RootDirectoryScan) {
-  TestImage img(k1232, false);
+  VolumeBuilder img(kGeometry1232);
   // KEEP.TLK's data, in the first sector after the root directory, looks like an entry.
   std::vector<std::uint8_t> keep(100, 0);
   std::memcpy(keep.data(), "BEYOND  TLK", 11);
@@ -213,10 +215,10 @@ TEST(FindEntryTest, SubdirectoryChain) {
       {"cycle back to 10 ends with the budget", "DEEP    TLK", 10, 100000, std::nullopt},
   };
   for (const Row& r : rows) {
-    TestImage img(k720, false);
-    std::memcpy(img.bytes().data() + img.cluster_offset(10) + 16 * 32, "NEAR    TLK", 11);
-    std::memcpy(img.bytes().data() + img.cluster_offset(12) + 31 * 32, "MID     TLK", 11);
-    std::memcpy(img.bytes().data() + img.cluster_offset(13), "DEEP    TLK", 11);
+    VolumeBuilder img(kGeometry720);
+    std::memcpy(img.volume().data() + img.cluster_offset(10) + 16 * 32, "NEAR    TLK", 11);
+    std::memcpy(img.volume().data() + img.cluster_offset(12) + 31 * 32, "MID     TLK", 11);
+    std::memcpy(img.volume().data() + img.cluster_offset(13), "DEEP    TLK", 11);
     img.set_fat(10, 12);
     img.set_fat(12, r.after_12);
     img.set_fat(13, 0xFFF);
@@ -228,20 +230,20 @@ TEST(FindEntryTest, SubdirectoryChain) {
 }
 
 TEST(FindEntryTest, UnusableStartingClusterFindsNothing) {
-  TestImage img(k720, false);
-  std::memcpy(img.bytes().data() + img.cluster_offset(2), "KEEP    TLK", 11);
+  VolumeBuilder img(kGeometry720);
+  std::memcpy(img.volume().data() + img.cluster_offset(2), "KEEP    TLK", 11);
   LoadedImage l(img);
   EXPECT_TRUE(vol_find_entry(&l.disk, 2, 32, "KEEP    TLK", 1));
   EXPECT_FALSE(vol_find_entry(&l.disk, 713, 32, "KEEP    TLK", 1));
 }
 
 TEST(WalkPathTest, ResultsAndMessages) {
-  TestImage img(k1232, false);
+  VolumeBuilder img(kGeometry1232);
   const std::vector<std::uint8_t> keep(1500, 0x33);
   img.add_file("KEEP.TLK", keep);                    // clusters 2 and 3
   img.add_entry("SUB        ", 0x10, 10, 0);           // a directory as FAT records it: size 0
   img.add_entry("DATA       ", 0x10 | 0x01, 11, 96);   // a directory claiming three entries
-  std::uint8_t* data = img.bytes().data() + img.cluster_offset(11);
+  std::uint8_t* data = img.volume().data() + img.cluster_offset(11);
   put_entry(data, ".          ", 0x10, 11, 0);
   put_entry(data + 32, "..         ", 0x10, 0, 0);
   put_entry(data + 64, "INNER      ", 0x10, 12, 0, 0xBF7D, 0x2A21);

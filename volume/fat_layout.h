@@ -43,3 +43,37 @@ inline constexpr std::int32_t kLastChainCluster = 0xFEF;
 inline constexpr bool chain_continues(std::int32_t value) {
   return value >= kFirstDataCluster && value <= kLastChainCluster;
 }
+
+// ---- The boot sector (sector 0) ----------------------------------------------------
+// Offset into sector 0, width in bytes. The parameter block (BPB) from 0x0B describes the
+// volume's layout; the library never reads it (the geometry comes from the image's
+// length or container), but a formatted volume carries it and the real FAT tools rely on it.
+inline constexpr std::int32_t kBootJump = 0x00;     // 3 bytes: jump over the parameter block (EB xx 90)
+inline constexpr std::int32_t kBootOemName = 0x03;  // 8 bytes: formatting system's name, blank padded
+inline constexpr std::int32_t kBootOemNameLength = 8;
+inline constexpr std::int32_t kBpbBytesPerSector = 0x0B;     // 2 bytes
+inline constexpr std::int32_t kBpbSectorsPerCluster = 0x0D;  // 1 byte
+inline constexpr std::int32_t kBpbReservedSectors = 0x0E;    // 2 bytes: sectors before the first FAT copy
+inline constexpr std::int32_t kBpbFatCount = 0x10;           // 1 byte: FAT copies, 2
+inline constexpr std::int32_t kBpbRootEntries = 0x11;        // 2 bytes: 32-byte entries of the root directory
+inline constexpr std::int32_t kBpbTotalSectors = 0x13;       // 2 bytes: sectors of the volume (0: see 0x20)
+inline constexpr std::int32_t kBpbMedia = 0x15;              // 1 byte: media descriptor, repeated in FAT entry 0
+inline constexpr std::int32_t kBpbSectorsPerFat = 0x16;      // 2 bytes: sectors of one FAT copy
+inline constexpr std::int32_t kBpbSectorsPerTrack = 0x18;    // 2 bytes
+inline constexpr std::int32_t kBpbHeads = 0x1A;              // 2 bytes
+inline constexpr std::int32_t kBpbHiddenSectors = 0x1C;      // 4 bytes: sectors in front of the volume, 0 on a floppy
+inline constexpr std::int32_t kBpbTotalSectors32 = 0x20;     // 4 bytes: sectors when 0x13 holds 0
+inline constexpr std::int32_t kBootDriveNumber = 0x24;       // 1 byte: BIOS drive number
+inline constexpr std::int32_t kBootSignature = 0x26;  // 1 byte: kBootExtended when the three fields below are set
+inline constexpr std::int32_t kBootSerial = 0x27;     // 4 bytes: volume serial number
+inline constexpr std::int32_t kBootLabel = 0x2B;      // 11 bytes: volume label, blank padded
+inline constexpr std::int32_t kBootLabelLength = 11;
+inline constexpr std::int32_t kBootFsType = 0x36;  // 8 bytes: "FAT12   ", informational only
+inline constexpr std::int32_t kBootFsTypeLength = 8;
+inline constexpr std::int32_t kBootMark = 0x1FE;  // 2 bytes: 55 AA, the end of a boot sector
+inline constexpr std::uint8_t kBootExtended = 0x29;
+inline constexpr std::uint8_t kBootMarkBytes[2] = {0x55, 0xAA};
+// Media descriptors of our geometries (also the low byte of FAT entry 0).
+inline constexpr std::uint8_t kMedia1232K = 0xFE;  // 77 x 2 x 8 x 1024 (PC-98 / X68000 2HD)
+inline constexpr std::uint8_t kMedia720K = 0xF9;   // 80 x 2 x 9 x 512
+inline constexpr std::uint8_t kMedia640K = 0xFB;   // 80 x 2 x 8 x 512

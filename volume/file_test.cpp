@@ -9,7 +9,7 @@
 
 #include "tests/support/loaded_image.h"
 #include "tests/support/process.h"
-#include "tests/support/test_image.h"
+#include "volume/builder.h"
 
 using namespace testing_support;
 
@@ -31,12 +31,12 @@ std::vector<std::uint8_t> pattern(int seed, std::size_t n) {
 }
 
 // Writes `data` along the chain the file in `slot` was given, as the test sees it.
-void overlay(TestImage& img, int slot, const std::vector<std::uint8_t>& data) {
-  const std::size_t cluster_bytes = static_cast<std::size_t>(img.geometry().bytes_per_sector * img.geometry().sectors_per_cluster);
+void overlay(VolumeBuilder& img, int slot, const std::vector<std::uint8_t>& data) {
+  const std::size_t cluster_bytes = img.cluster_bytes();
   const std::vector<int> chain = img.chain_of(slot);
   for (std::size_t i = 0; i * cluster_bytes < data.size(); ++i) {
     const std::size_t n = std::min(cluster_bytes, data.size() - i * cluster_bytes);
-    std::memcpy(img.bytes().data() + img.cluster_offset(chain.at(i)), data.data() + i * cluster_bytes, n);
+    std::memcpy(img.volume().data() + img.cluster_offset(chain.at(i)), data.data() + i * cluster_bytes, n);
   }
 }
 
@@ -44,14 +44,14 @@ void overlay(TestImage& img, int slot, const std::vector<std::uint8_t>& data) {
 // an empty file, and TOWNE.TLK of 3000 bytes scattered backwards over 8, 6, 4. The rest
 // of KEEP.TLK's last cluster is junk, so that any byte moved past the file's end shows.
 struct Files {
-  TestImage img{k720, false};
+  VolumeBuilder img{kGeometry720};
   std::vector<std::uint8_t> keep = pattern(1, 1500), towne = pattern(2, 3000);
   int keep_slot, empty_slot, towne_slot;
   Files() {
     keep_slot = img.add_file("KEEP.TLK", keep);
     empty_slot = img.add_file("EMPTY.TLK", {});
-    towne_slot = img.add_file("TOWNE.TLK", towne, Chain::kScattered);
-    std::memset(img.bytes().data() + img.cluster_offset(3) + 476, kJunk, 1024 - 476);
+    towne_slot = img.add_file("TOWNE.TLK", towne, ChainLayout::kScattered);
+    std::memset(img.volume().data() + img.cluster_offset(3) + 476, kJunk, 1024 - 476);
   }
   const std::vector<std::uint8_t>& data_of(const std::string& upper) const {
     static const std::vector<std::uint8_t> none;
@@ -160,9 +160,9 @@ TEST(WriteFileTest, OverwritesOnlyTheFileBytes) {
         << r.label;
     // The whole image as it must be now: directory entries, both FATs, the junk after
     // KEEP.TLK's end and every other file exactly as before.
-    TestImage expected = f.img;
+    VolumeBuilder expected = f.img;
     if (r.written) overlay(expected, upper(r.name) == "KEEP.TLK" ? f.keep_slot : f.towne_slot, data);
-    EXPECT_TRUE(l.bytes() == expected.bytes()) << r.label;
+    EXPECT_TRUE(l.bytes() == expected.volume()) << r.label;
     if (r.written && r.length == static_cast<std::int32_t>(f.data_of(upper(r.name)).size())) {
       std::vector<std::uint8_t> back(data.size());
       EXPECT_EQ(vol_read_file(&l.disk, r.name, back.data(), r.length, 1), 0) << r.label;
@@ -184,19 +184,20 @@ TEST(ChainCopyTest, BrokenChainStopsWithTheValueMet) {
     std::size_t moved;
   };
   const Row rows[] = {
-      {"end marker one cluster early", k720, 1500, 2, 0xFFF, "illegal cluster 0xFFF\n", 1024},
-      {"0xFF8 one cluster early", k720, 1500, 2, 0xFF8, "illegal cluster 0xFF8\n", 1024},
-      {"reserved 0xFF0 ends a chain too", k720, 1500, 2, 0xFF0, "illegal cluster 0xFF0\n", 1024},
-      {"free entry inside the chain", k720, 1500, 2, 0, "illegal cluster 0x0\n", 1024},
-      {"reserved cluster 1", k720, 1500, 2, 1, "illegal cluster 0x1\n", 1024},
-      {"first cluster 0 on a non-empty file", k720, 1500, -1, 0, "illegal cluster 0x0\n", 0},
-      {"cluster_count on 720K", k720, 1500, 2, 713, "can't get sector from cluster 0x2C9\n", 1024},
-      {"0xFEF is past every disk's clusters", k720, 1500, 2, 0xFEF, "can't get sector from cluster 0xFEF\n", 1024},
-      {"640K chain runs into cluster 634", k640, 3000, 3, 634, "can't get sector from cluster 0x27A\n", 2048},
-      {"first cluster is cluster_count", k640, 3000, -1, 634, "can't get sector from cluster 0x27A\n", 0},
+      {"end marker one cluster early", kGeometry720, 1500, 2, 0xFFF, "illegal cluster 0xFFF\n", 1024},
+      {"0xFF8 one cluster early", kGeometry720, 1500, 2, 0xFF8, "illegal cluster 0xFF8\n", 1024},
+      {"reserved 0xFF0 ends a chain too", kGeometry720, 1500, 2, 0xFF0, "illegal cluster 0xFF0\n", 1024},
+      {"free entry inside the chain", kGeometry720, 1500, 2, 0, "illegal cluster 0x0\n", 1024},
+      {"reserved cluster 1", kGeometry720, 1500, 2, 1, "illegal cluster 0x1\n", 1024},
+      {"first cluster 0 on a non-empty file", kGeometry720, 1500, -1, 0, "illegal cluster 0x0\n", 0},
+      {"cluster_count on 720K", kGeometry720, 1500, 2, 713, "can't get sector from cluster 0x2C9\n", 1024},
+      {"0xFEF is past every disk's clusters", kGeometry720, 1500, 2, 0xFEF, "can't get sector from cluster 0xFEF\n",
+       1024},
+      {"640K chain runs into cluster 634", kGeometry640, 3000, 3, 634, "can't get sector from cluster 0x27A\n", 2048},
+      {"first cluster is cluster_count", kGeometry640, 3000, -1, 634, "can't get sector from cluster 0x27A\n", 0},
   };
   for (const Row& r : rows) {
-    TestImage img(r.geometry, true);
+    VolumeBuilder img(r.geometry);
     const std::vector<std::uint8_t> old_data = pattern(3, r.size);
     const int slot = img.add_file("KEEP.TLK", old_data);
     if (r.broken_cluster < 0) {
@@ -205,7 +206,7 @@ TEST(ChainCopyTest, BrokenChainStopsWithTheValueMet) {
     } else {
       img.set_fat(r.broken_cluster, r.value);
     }
-    LoadedImage l(img);
+    LoadedImage l(img, true);
     const std::int32_t size = static_cast<std::int32_t>(r.size);
 
     std::vector<std::uint8_t> buffer(r.size, kSentinel);
@@ -218,9 +219,9 @@ TEST(ChainCopyTest, BrokenChainStopsWithTheValueMet) {
     const std::vector<std::uint8_t> new_data = pattern(4, r.size);
     EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_write_file(&l.disk, "KEEP.TLK", new_data.data(), size, 1), -1) << r.label; }), r.printed)
         << r.label << " (write)";
-    TestImage after = img;
+    VolumeBuilder after = img;
     overlay(after, slot, std::vector<std::uint8_t>(new_data.begin(), new_data.begin() + static_cast<std::ptrdiff_t>(r.moved)));
-    EXPECT_TRUE(l.bytes() == after.bytes()) << r.label << " (write)";
+    EXPECT_TRUE(l.bytes() == after.file(ImageForm::kFdi)) << r.label << " (write)";
   }
 }
 
@@ -238,7 +239,7 @@ TEST(ChainCopyTest, CyclicChainEndsWithTheBytesItNames) {
       {"2 -> 2 with a size far past the chain", 2, 2, 60000, std::vector<int>(59, 2)},
   };
   for (const Row& r : rows) {
-    TestImage img(k640, false);
+    VolumeBuilder img(kGeometry640);
     const std::vector<std::uint8_t> data = pattern(5, 3000);  // clusters 2, 3, 4
     const int slot = img.add_file("KEEP.TLK", data);
     img.set_fat(r.link_from, r.link_to);
@@ -250,7 +251,7 @@ TEST(ChainCopyTest, CyclicChainEndsWithTheBytesItNames) {
         << r.label;
     std::vector<std::uint8_t> expected;
     for (int c : r.clusters_read) {
-      const std::uint8_t* at = img.bytes().data() + img.cluster_offset(c);
+      const std::uint8_t* at = img.volume().data() + img.cluster_offset(c);
       expected.insert(expected.end(), at, at + 1024);
     }
     expected.resize(buffer.size());

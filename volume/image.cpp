@@ -6,6 +6,7 @@
 
 #include "common/console.h"
 #include "common/platform.h"
+#include "common/populated.h"
 #include "common/replace_file.h"
 
 namespace {
@@ -14,7 +15,9 @@ namespace {
 inline constexpr int kFatEntryBits = 12;
 inline constexpr std::int32_t kFatEntryMask = 0xFFF;
 
-void set_geometry(DiskImage* disk, const Geometry& g) {
+}  // namespace
+
+void vol_set_geometry(DiskImage* disk, const Geometry& g) {
   disk->cylinders = g.cylinders;
   disk->heads = g.heads;
   disk->sectors_per_track = g.sectors_per_track;
@@ -28,6 +31,8 @@ void set_geometry(DiskImage* disk, const Geometry& g) {
   disk->data_start = g.data_start;
   disk->sectors_per_cluster = g.sectors_per_cluster;
 }
+
+namespace {
 
 int open_fail(DiskImage* disk, std::FILE* file) {
   if (file != nullptr) (void)std::fclose(file);
@@ -45,7 +50,7 @@ int finish_open(DiskImage* disk, const char* path) {
   bool known = false;
   for (const Geometry& g : kGeometries) {
     if (disk->image_size == disk->header_offset + g.data_size) {
-      set_geometry(disk, g);
+      vol_set_geometry(disk, g);
       known = true;
       break;
     }
@@ -95,7 +100,7 @@ int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
   disk->image_size = static_cast<std::int32_t>(length);
 
   // One byte at least, so that an empty file fails at the read, not at the allocation.
-  disk->image = static_cast<std::uint8_t*>(std::malloc(length > 0 ? static_cast<std::size_t>(length) : 1));
+  disk->image = static_cast<std::uint8_t*>(alloc_populated(length > 0 ? static_cast<std::size_t>(length) : 1));
   if (disk->image == nullptr) {
     err_printf("memory exhausted!\n");
     return open_fail(disk, file);
@@ -121,7 +126,7 @@ int vol_open_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, co
     return open_fail(disk, nullptr);
   }
   disk->image_size = static_cast<std::int32_t>(size);
-  disk->image = static_cast<std::uint8_t*>(std::malloc(size));
+  disk->image = static_cast<std::uint8_t*>(alloc_populated(size));
   if (disk->image == nullptr) {
     err_printf("memory exhausted!\n");
     return open_fail(disk, nullptr);
@@ -152,7 +157,8 @@ int vol_decode_fat(DiskImage* disk) {
 
   // Entries are decoded in pairs, so the table has room for an even count.
   const std::int32_t slots = (disk->cluster_count + 1) / 2 * 2;
-  disk->fat = static_cast<std::int32_t*>(std::calloc(static_cast<std::size_t>(slots > 0 ? slots : 2), sizeof(std::int32_t)));
+  disk->fat =
+      static_cast<std::int32_t*>(std::calloc(static_cast<std::size_t>(slots > 0 ? slots : 2), sizeof(std::int32_t)));
   if (disk->fat == nullptr) {
     std::free(scratch);
     err_printf("memory exhausted!");

@@ -21,9 +21,9 @@ enum class ImageForm : std::uint8_t { kRaw = 0, kFdi, kDip, kD88, kDim, kNfd, kF
 
 // What the container stores for one linear sector of the volume.
 enum class SectorState : std::uint8_t {
-  kStored = 0,    // its data bytes lie in the file: read and rewritten in place
-  kFill,          // not stored: reads as its fill byte; a rewrite is refused
-  kReadOnly,      // stored, but a rewrite in place is refused (see vol_sector_writable)
+  kStored = 0,  // its data bytes lie in the file: read and rewritten in place
+  kFill,        // not stored: reads as its fill byte; a rewrite is refused
+  kReadOnly,    // stored, but a rewrite in place is refused (see vol_sector_writable)
 };
 
 struct DiskImage {
@@ -45,12 +45,15 @@ struct DiskImage {
   std::int32_t data_start;         // first sector of cluster 2
   std::int32_t sectors_per_cluster;
 
-  // Set by vol_open_any; all zero after vol_open.
-  ImageForm form;                 // the container form
-  std::int32_t write_protected;   // the container's write-protect switch is on (D88, NFD, FDD)
-  std::int32_t* sector_offsets;   // position of each linear sector in image; owned; null:
-                                  // header_offset + sector * bytes_per_sector
-  SectorState* sector_states;     // one per linear sector; owned; null: all kStored
+  // Set by vol_open_any; all zero after vol_open. vol_open_any also sets header_offset
+  // to the file position of sector 0.
+  ImageForm form;                // the container form
+  std::int32_t write_protected;  // the container's write-protect switch is on (D88, NFD, FDD)
+  std::int32_t* sector_offsets;  // position of each linear sector in image; owned; null:
+                                 // header_offset + sector * bytes_per_sector. A sector the
+                                 // container does not store points past image_size, into a
+                                 // fill area of the same allocation that is never saved
+  SectorState* sector_states;    // one per linear sector; owned; null: all kStored
 };
 
 // One of the fixed layouts, chosen by the data size (file length minus header offset).
@@ -111,6 +114,9 @@ const char* vol_form_name(ImageForm form);
 // cylinder/head/record and returns -1. vol_write_file asks this of every sector of a
 // file before it writes any.
 int vol_sector_writable(const DiskImage* disk, std::int32_t sector, const std::uint8_t* data);
+
+// Sets the geometry fields (cylinders to sectors_per_cluster) from `g`.
+void vol_set_geometry(DiskImage* disk, const Geometry& g);
 
 // Decodes the first FAT copy into disk->fat and sets cluster_count; 0 or -1.
 int vol_decode_fat(DiskImage* disk);

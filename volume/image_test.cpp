@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "tests/support/process.h"
-#include "tests/support/test_image.h"
+#include "volume/builder.h"
 
 using namespace testing_support;
 
@@ -28,26 +28,27 @@ struct GeometryCase {
 };
 
 const GeometryCase kGeometryCases[] = {
-    {"1232K fdi", k1232, true, 8, 1024, 1, 1221},  {"1232K xdf", k1232, false, 8, 1024, 1, 1221},
-    {"720K fdi", k720, true, 9, 512, 2, 713},      {"720K xdf", k720, false, 9, 512, 2, 713},
-    {"640K fdi", k640, true, 8, 512, 2, 634},      {"640K xdf", k640, false, 8, 512, 2, 634},
+    {"1232K fdi", kGeometry1232, true, 8, 1024, 1, 1221}, {"1232K xdf", kGeometry1232, false, 8, 1024, 1, 1221},
+    {"720K fdi", kGeometry720, true, 9, 512, 2, 713},     {"720K xdf", kGeometry720, false, 9, 512, 2, 713},
+    {"640K fdi", kGeometry640, true, 8, 512, 2, 634},     {"640K xdf", kGeometry640, false, 8, 512, 2, 634},
 };
 
 TEST(VolOpenTest, LoadsEveryGeometryWithItsHeaderOffset) {
   TempDir dir;
   for (const GeometryCase& c : kGeometryCases) {
-    TestImage img(c.geometry, c.fdi);
-    img.write(dir / "disk");
+    const std::vector<std::uint8_t> file = VolumeBuilder(c.geometry).file(c.fdi ? ImageForm::kFdi : ImageForm::kRaw);
+    write_file(dir / "disk", file);
     DiskImage d;
-    std::string printed = capture_stdout([&] { ASSERT_EQ(vol_open(&d, (dir / "disk").c_str(), img.header_offset()), 0); });
+    std::string printed =
+        capture_stdout([&] { ASSERT_EQ(vol_open(&d, (dir / "disk").c_str(), c.fdi ? kFdiHeaderOffset : 0), 0); });
     EXPECT_EQ(printed, "") << c.name;
-    EXPECT_EQ(d.image_size, static_cast<std::int32_t>(img.bytes().size())) << c.name;
+    EXPECT_EQ(d.image_size, static_cast<std::int32_t>(file.size())) << c.name;
     EXPECT_EQ(d.sectors_per_track, c.sectors_per_track) << c.name;
     EXPECT_EQ(d.bytes_per_sector, c.bytes_per_sector) << c.name;
     EXPECT_EQ(d.sectors_per_cluster, c.sectors_per_cluster) << c.name;
     EXPECT_EQ(d.cluster_count, c.cluster_count) << c.name;
-    EXPECT_EQ(d.cylinders, c.geometry == k1232 ? 77 : 80) << c.name;
-    EXPECT_EQ(0, std::memcmp(d.image, img.bytes().data(), img.bytes().size())) << c.name;
+    EXPECT_EQ(d.cylinders, c.geometry == kGeometry1232 ? 77 : 80) << c.name;
+    EXPECT_EQ(0, std::memcmp(d.image, file.data(), file.size())) << c.name;
     vol_free(&d, 0);
     EXPECT_TRUE(all_zero(d)) << c.name;
 
@@ -105,14 +106,14 @@ TEST(VolOpenTest, MissingFileIsAnOpenError) {
 
 TEST(VolDecodeFatTest, DecodesPairsFromTheFirstCopyOnly) {
   TempDir dir;
-  TestImage img(k640, true);
-  std::uint8_t* fat1 = img.bytes().data() + img.sector_offset(1);
+  VolumeBuilder img(kGeometry640);
+  std::uint8_t* fat1 = img.volume().data() + img.sector_offset(1);
   const std::uint8_t head[] = {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00};
   std::memcpy(fat1, head, sizeof head);
   // The second copy says something else entirely; it must not matter.
-  std::uint8_t* fat2 = img.bytes().data() + img.sector_offset(1 + 2);
+  std::uint8_t* fat2 = img.volume().data() + img.sector_offset(1 + 2);
   std::memset(fat2, 0x77, 6);
-  img.write(dir / "d.fdi");
+  write_file(dir / "d.fdi", img.file(ImageForm::kFdi));
   DiskImage d;
   ASSERT_EQ(vol_open(&d, (dir / "d.fdi").c_str(), 4096), 0);
   EXPECT_EQ(d.fat[0], 0xFF0);
@@ -149,14 +150,15 @@ TEST(VolDecodeFatTest, FatTooSmallForTheClusters) {
 TEST(VolSaveTest, SaveAfterLoadIsByteIdentical) {
   TempDir dir;
   for (bool fdi : {true, false}) {
-    TestImage img(k1232, fdi);
+    VolumeBuilder img(kGeometry1232);
     const std::uint8_t data[] = {1, 2, 3};
     img.add_file("KEEP.TLK", data);
-    img.write(dir / "in");
+    const std::vector<std::uint8_t> file = img.file(fdi ? ImageForm::kFdi : ImageForm::kRaw);
+    write_file(dir / "in", file);
     DiskImage d;
-    ASSERT_EQ(vol_open(&d, (dir / "in").c_str(), img.header_offset()), 0);
+    ASSERT_EQ(vol_open(&d, (dir / "in").c_str(), fdi ? kFdiHeaderOffset : 0), 0);
     EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&d, (dir / "out").c_str()), 0); }), "");
-    EXPECT_EQ(read_file(dir / "out"), img.bytes());
+    EXPECT_EQ(read_file(dir / "out"), file);
     vol_free(&d, 0);
   }
   EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in", "out"}));
@@ -165,10 +167,10 @@ TEST(VolSaveTest, SaveAfterLoadIsByteIdentical) {
 // A loaded image of the smallest geometry, for the save tests.
 struct Loaded {
   TempDir dir;
-  TestImage img{k640, false};
+  VolumeBuilder img{kGeometry640};
   DiskImage disk{};
   Loaded() {
-    img.write(dir / "in.xdf");
+    write_file(dir / "in.xdf", img.volume());
     if (vol_open(&disk, (dir / "in.xdf").c_str(), 0) != 0) throw std::runtime_error("load");
   }
   ~Loaded() { vol_free(&disk, 0); }
@@ -187,7 +189,7 @@ TEST(VolSaveTest, ReplacingKeepsPermissionBitsAndLinks) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   ASSERT_EQ(stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(read_file(target), l.img.bytes());
+  EXPECT_EQ(read_file(target), l.img.volume());
   EXPECT_EQ(list_dir(l.dir.path()), (std::vector<std::string>{"in.xdf", "link.xdf", "target.xdf"}));
 }
 

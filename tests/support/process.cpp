@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -26,10 +27,20 @@ std::string program_path(const std::string& name) { return std::string(PARLE_TOO
 RunResult run_program(const std::string& path, const std::vector<std::string>& args, const RunOptions& options) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
+  // A terminal on standard input only: the program sees a terminal to ask on, while
+  // its two outputs are still told apart.
+  int term_master = -1, term_slave = -1;
+  if (options.terminal_input && openpty(&term_master, &term_slave, nullptr, nullptr, nullptr) != 0) {
+    throw std::runtime_error("openpty");
+  }
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    if (options.close_stdin) {
+    if (options.terminal_input) {
+      dup2(term_slave, 0);
+      close(term_slave);
+      close(term_master);
+    } else if (options.close_stdin) {
       close(0);
     } else {
       dup2(in_pipe[0], 0);
@@ -56,12 +67,25 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
+  if (options.terminal_input) {
+    // Typed ahead: the terminal keeps the line until the program reads it. Its echo
+    // stays in the terminal's output queue, which is never read.
+    close(term_slave);
+    close(in_pipe[1]);
+    in_pipe[1] = -1;
+    std::size_t typed = 0;
+    while (typed < options.stdin_text.size()) {
+      const ssize_t n = write(term_master, options.stdin_text.data() + typed, options.stdin_text.size() - typed);
+      if (n <= 0) break;
+      typed += static_cast<std::size_t>(n);
+    }
+  }
 
   // Feed stdin and drain both outputs together, so that no pipe can fill up and stall.
   RunResult result;
   std::size_t fed = 0;
   int in_fd = in_pipe[1];
-  if (options.stdin_text.empty()) {
+  if (options.stdin_text.empty() || options.terminal_input) {
     close(in_fd);
     in_fd = -1;
   }
@@ -96,6 +120,7 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
   close(err_pipe[0]);
   int status = 0;
   waitpid(pid, &status, 0);
+  if (term_master >= 0) close(term_master);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

@@ -15,6 +15,9 @@ struct RunOptions {
   bool close_stdin = false;   // give the child no standard input at all
   long file_size_limit = -1;  // RLIMIT_FSIZE in bytes for the child, SIGXFSZ at its default
   int uid = -1;               // run the child as this user and group id (needs root)
+  // Standard input is a pseudo-terminal and stdin_text is typed into it ("\x04" at the
+  // start of a line ends the input); the two outputs stay pipes.
+  bool terminal_input = false;
 };
 
 struct RunResult {

@@ -13,7 +13,6 @@
 #include "tests/support/patch_transcript.h"
 #include "tests/support/process.h"
 #include "tests/support/rebuilt_files.h"
-#include "tests/support/test_image.h"
 
 namespace testing_support {
 
@@ -54,8 +53,8 @@ struct Workspace {
   }
   // The sample disk, or a variant of its files, in the given geometry.
   explicit Workspace(bool fdi_form, const std::vector<sample::SampleFile>& files = sample::sample_files(),
-                     int geometry = k1232)
-      : Workspace(fdi_form, sample::sample_image(fdi_form, files, geometry).bytes()) {}
+                     int geometry = kGeometry1232)
+      : Workspace(fdi_form, sample::sample_image(fdi_form, files, geometry)) {}
 
   RunResult run(const std::string& program, const std::vector<std::string>& args, RunOptions options = {}) {
     options.cwd = dir.path();

@@ -1,0 +1,3 @@
+#include "tools/parle_main.h"
+
+int main(int argc, char** argv) { return parle_main(argc, argv); }

@@ -1,0 +1,34 @@
+// The commands of parle and what they share. Each takes its own argument vector, the
+// command's name first, and returns the exit status (see tools/parle_main.h).
+#pragma once
+
+#include <getopt.h>
+
+#include <functional>
+#include <string>
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+int parle_info(int argc, char** argv);
+int parle_fix(int argc, char** argv);
+int parle_dump(int argc, char** argv);
+
+// Prints "parle COMMAND: MESSAGE; see 'parle COMMAND --help'" (command "" for the
+// program itself) on standard error and returns kExitUsage.
+int usage_error(const char* command, const std::string& message);
+
+// Prints "parle VERSION" on standard output.
+void print_version();
+
+// Walks the options of one command with getopt_long (operands may come first; "--"
+// ends the options), handing each option and its value to `on_option`, which returns
+// -1 to go on or an exit status to end the run with. Unknown options and missing
+// values are usage errors. Returns -1 when every option was taken, with `*first_operand`
+// the index of the first operand in the permuted argv; else the exit status.
+int walk_options(int argc, char** argv, const char* short_options, const option* long_options,
+                 const std::function<int(int option, const char* value)>& on_option, int* first_operand);
+
+// Whether standard output took everything written to it; prints the failure if not.
+bool stdout_ok();

@@ -1,0 +1,42 @@
+// Loading an image for parle and reading its conversation files, with every failure
+// turned into a text that parle prints in a line of its own (nothing is printed here).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "patch/revision.h"
+#include "volume/image.h"
+
+// A DiskImage released when it goes.
+struct OwnedDisk {
+  DiskImage disk{};
+  OwnedDisk() = default;
+  ~OwnedDisk() { vol_free(&disk, 0); }
+  OwnedDisk(const OwnedDisk&) = delete;
+  OwnedDisk& operator=(const OwnedDisk&) = delete;
+};
+
+// Reads the file at `path` and loads it in whatever container form it has. 0, or -1
+// with `error` set to why, without the path ("cannot open: No such file or directory",
+// or the volume library's own line) and `disk` empty.
+int parle_load(const char* path, DiskImage* disk, std::string* error);
+
+// One conversation file read out of the root directory.
+struct TlkFile {
+  std::string name;                // as in tlk_file_names ("KEEP.TLK")
+  bool ok = false;                 // read whole
+  std::vector<std::uint8_t> data;  // the file's bytes, when ok
+  std::string error;               // why not, when !ok ("not found", the library's line)
+  std::uint32_t crc32 = 0;         // zlib's CRC-32 of data, when ok
+};
+
+// The four conversation files, in the order of tlk_file_names.
+std::vector<TlkFile> read_tlk_files(const DiskImage& disk);
+
+// The views the revision checks take; they point into `files`, which must outlive them.
+std::vector<TlkFileData> tlk_file_views(const std::vector<TlkFile>& files);
+
+// A CRC-32 as eight upper-case hexadecimal digits.
+std::string crc_text(std::uint32_t crc);
