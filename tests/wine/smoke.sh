@@ -9,13 +9,15 @@
 # starting from the sample disk: after every command the standard output and the exit
 # status must be the same bytes, and so must every file in the two folders (an image
 # saved, an image left alone, no temporary file left behind). The commands cover every
-# program, the overwrite prompt answered y and n, and images whose names are Japanese.
-# Then, on Windows alone, a save over a read-only output (refused, the file as it was)
-# and a save to the NUL device.
+# program, the overwrite prompt answered y and n, images whose names are Japanese, and
+# parle's info, fix and dump on every form of the sample the build made, and parle given
+# an image alone (as Explorer starts it for an image dropped onto it). Then, on Windows
+# alone: a save over a read-only output (refused, the file as it was), a save to the NUL
+# device, and parle in a console window of its own, which waits for Enter.
 #
 # Wine starts in a new prefix in a temporary folder, with no display and no standard
-# input; each program runs once. Needs wine64 (or wine), and the MinGW-w64 objdump for
-# the DLL check.
+# input; each program runs once. Needs wine64 (or wine), the MinGW-w64 objdump for the
+# DLL check, and script (util-linux) for the pseudo-terminal.
 set -euo pipefail
 
 linux=$(realpath "${1:-build/default}")
@@ -66,7 +68,8 @@ mkdir "$work/zip"
 bin=$(echo "$work"/zip/parle-*-win64)
 patch_tools=(parlefix-fdi parlefix-fdi2 parlefix-fdi3 parlefix-xdf parlefix-xdf2 parlefix-xdf3)
 dump_tools=(parledump-fdi parledump-xdf)
-for name in "${patch_tools[@]/%/.exe}" "${dump_tools[@]/%/.exe}" README.md LICENSE CHANGELOG.md parlefix.txt parledump.txt; do
+for name in parle.exe "${patch_tools[@]/%/.exe}" "${dump_tools[@]/%/.exe}" README.md LICENSE CHANGELOG.md \
+  parle.txt parlefix.txt parledump.txt; do
   [ -f "$bin/$name" ] || fail "the zip has no $name"
 done
 if ls "$bin" | grep -qi '\.dll$'; then fail "the zip holds a DLL"; fi
@@ -145,6 +148,24 @@ same yes parlefix-fdi 日本語.fdi           # "already exists '日本語.NEW.f
 same - parlefix-xdf2 ウィールドムーア.xdf -o 書き出し.xdf
 same - parledump-xdf 書き出し.xdf
 
+# parle on every form of the sample the build made: info, fix and dump, each compared.
+for image in "$linux"/sample/K7_Wealdmor.* "$linux"/sample/k7-wealdmoor.*; do
+  name=$(basename "$image")
+  cp "$image" "$work/lin/form-$name"
+  cp "$image" "$work/win/form-$name"
+  same - parle info "form-$name"
+  same - parle fix -o "fixed-$name" "form-$name"
+  same - parle dump "form-$name"
+done
+same - parle dump --sjis --print-offset 日本語.fdi
+same - parle info --json 日本語.fdi ウィールドムーア.xdf
+# An image alone, as Explorer hands over one dropped onto parle.exe: info, then the offer
+# to fix it, here answered from a pipe.
+cp "$linux/sample/k7-wealdmoor.xdf" "$work/lin/dropped.xdf"
+cp "$linux/sample/k7-wealdmoor.xdf" "$work/win/dropped.xdf"
+same y parle dropped.xdf
+same - parle dropped.NEW.xdf               # patched already: nothing offered
+
 # --- Windows alone ----------------------------------------------------------------------
 # A read-only output: the save is refused after the y, and the file stays as it was.
 before=$failures
@@ -167,6 +188,52 @@ status=$(run_in "$work/ro" y "$work/out/nul" "$wine" "$bin/parlefix-fdi3.exe" -o
 [ "$(tail -n 1 "$work/out/nul")" = "overwrite ? (Y or N): completed" ] || { fail "NUL: the last line differs"; tail -n 1 "$work/out/nul"; }
 [ "$(ls -A "$work/ro" | wc -l)" = 2 ] || { fail "NUL: files left behind"; ls -A "$work/ro"; }
 ok "save to NUL (status $status)" "$before"
+
+# parle's own line for a save over a read-only output.
+before=$failures
+status=$(run_in "$work/ro" - "$work/out/parle-ro" "$wine" "$bin/parle.exe" fix -f -o keep.fdi K7_Wealdmor.fdi)
+[ "$status" = 1 ] || fail "parle, read-only output: exit status $status, not 1"
+grep -qF "parle: keep.fdi: cannot save: the file is read-only; make it writable or choose another output" \
+  "$work/stderr" ||
+  fail "parle, read-only output: no line saying so"
+cmp -s "$work/ro/keep.fdi" "$linux/sample/k7-wealdmoor.xdf" || fail "parle, read-only output: the file was changed"
+[ "$(ls -A "$work/ro" | wc -l)" = 2 ] || { fail "parle, read-only output: files left behind"; ls -A "$work/ro"; }
+ok "parle: read-only output refused (status $status)" "$before"
+
+# A console window of parle's own, as Explorer opens one for an image dropped onto
+# parle.exe: under a pseudo-terminal Wine gives the program a console that lists it
+# alone. After the offer, answered n, parle waits for Enter before it ends. The keys are
+# sent only once the console shows what they answer (Wine draws spaces as cursor moves,
+# so the text is compared without them).
+before=$failures
+shown() {
+  sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$work/out/console" | tr -d ' \r\n' | grep -qF "$1"
+}
+waits_for() {
+  local tenths
+  for ((tenths = 0; tenths < 600; tenths++)); do
+    shown "$1" && return 0
+    sleep 0.1
+  done
+  fail "own console: '$1' never appeared"
+  return 1
+}
+mkfifo "$work/keys"
+: >"$work/out/console"
+(cd "$work/ro" && script -qefc "$(printf '%q ' "$wine" "$bin/parle.exe" K7_Wealdmor.fdi)" /dev/null \
+  <"$work/keys" >"$work/out/console" 2>&1) &
+console=$!
+exec 3>"$work/keys"
+if waits_for "fixitwithrevision3andsaveitas'K7_Wealdmor.NEW.fdi'?[y/N]"; then
+  printf 'n\r' >&3
+  if waits_for "PressEntertoclosethiswindow."; then printf '\r' >&3; fi
+fi
+exec 3>&-
+status=0
+wait "$console" || status=$?
+[ "$status" = 0 ] || fail "own console: exit status $status, not 0"
+[ ! -e "$work/ro/K7_Wealdmor.NEW.fdi" ] || fail "own console: saved after n"
+ok "own console: info, the offer declined, Enter awaited (status $status)" "$before"
 
 echo "smoke: $step commands compared, $((SECONDS - started)) s ($((prefix_ready - started)) s for the Wine prefix)"
 if [ "$failures" -ne 0 ]; then
