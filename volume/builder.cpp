@@ -23,6 +23,17 @@ std::uint8_t builder_media_byte(const Geometry& geometry) {
   return geometry.sectors_per_track == 9 ? kMedia720K : kMedia640K;
 }
 
+void builder_put_entry(std::uint8_t* at, std::string_view raw11, std::uint8_t attributes, int first_cluster,
+                       std::uint32_t size, int time, int date) {
+  std::fill(at, at + kDirEntrySize, 0);
+  std::copy_n(raw11.begin(), std::min<std::size_t>(raw11.size(), kDentNameLength), at + kDentName);
+  at[kDentAttributes] = attributes;
+  put_le16(at + kDentTime, time);
+  put_le16(at + kDentDate, date);
+  put_le16(at + kDentCluster, first_cluster);
+  put_le32(at + kDentSize, size);
+}
+
 std::string builder_dir_name(std::string_view name) {
   std::string out(kDentNameLength, ' ');
   const std::size_t dot = name.find('.');
@@ -113,14 +124,7 @@ int VolumeBuilder::add_entry(std::string_view raw11, std::uint8_t attributes, in
     return -1;
   }
   const int slot = next_slot_++;
-  std::uint8_t* e = dir_entry(slot);
-  std::fill(e, e + kDirEntrySize, 0);
-  std::copy_n(raw11.begin(), std::min<std::size_t>(raw11.size(), kDentNameLength), e + kDentName);
-  e[kDentAttributes] = attributes;
-  put_le16(e + kDentTime, kBuilderTime);
-  put_le16(e + kDentDate, kBuilderDate);
-  put_le16(e + kDentCluster, first_cluster);
-  put_le32(e + kDentSize, static_cast<std::uint32_t>(size));
+  builder_put_entry(dir_entry(slot), raw11, attributes, first_cluster, static_cast<std::uint32_t>(size));
   chains_.resize(static_cast<std::size_t>(slot) + 1);
   return slot;
 }

@@ -89,6 +89,12 @@ class VolumeBuilder {
   std::vector<std::vector<int>> chains_;
 };
 
+// Writes a whole 32-byte directory entry at `at` (a root slot or a place inside a
+// subdirectory's cluster): the raw 11-byte name, the attributes, time, date, first
+// cluster and size; every other byte zero.
+void builder_put_entry(std::uint8_t* at, std::string_view raw11, std::uint8_t attributes, int first_cluster,
+                       std::uint32_t size, int time = kBuilderTime, int date = kBuilderDate);
+
 // The 11-byte directory form of an 8.3 name: name part and extension, each blank padded
 // and cut to 8 and 3 characters. Made here on its own, apart from the volume library's
 // lookup, so that the library's name handling is checked against something else.
