@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -174,6 +175,31 @@ TEST(FindEntryTest, RootDirectoryScan) {
       EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(where(l, vol_find_entry(&l.disk, root, r.budget, r.name11, r.case_flag)), r.expected) << r.name << ", directory cluster " << root; }), "")
           << r.name;
     }
+  }
+}
+
+// On 720K and 640K a cluster is two sectors, and the root scan takes the root directory
+// two sectors at a time: its seven sectors end in the middle of a pair. The last entries,
+// slots 96 to 111 in the seventh sector, must be found all the same, and nothing past
+// the 112th entry.
+TEST(FindEntryTest, LastRootSlotsOnTheTwoSectorClusterGeometries) {
+  for (const int geometry : {kGeometry720, kGeometry640}) {
+    VolumeBuilder img(geometry);
+    ASSERT_EQ(img.geometry().root_entries, 112);
+    char name[12];
+    for (int slot = 0; slot < 112; ++slot) {
+      std::snprintf(name, sizeof name, "SLOT%03d TLK", slot);
+      ASSERT_EQ(img.add_entry(name, 0x20), slot);
+    }
+    // The first entry after the root directory, in the data area, looks like one too.
+    std::memcpy(img.volume().data() + img.cluster_offset(2), "SLOT112 TLK", 11);
+    LoadedImage l(img);
+    for (int slot = 100; slot < 112; ++slot) {
+      std::snprintf(name, sizeof name, "SLOT%03d TLK", slot);
+      EXPECT_EQ(where(l, vol_find_entry(&l.disk, 0, 112, name, 1)), slot_at(img, slot))
+          << "geometry " << geometry << ", slot " << slot;
+    }
+    EXPECT_EQ(where(l, vol_find_entry(&l.disk, 0, 112, "SLOT112 TLK", 1)), std::nullopt) << "geometry " << geometry;
   }
 }
 
