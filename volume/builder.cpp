@@ -142,6 +142,7 @@ int VolumeBuilder::add_file(std::string_view name, std::span<const std::uint8_t>
     return -1;
   }
   std::vector<int> clusters;
+  clusters.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i)
     clusters.push_back(contiguous ? next_cluster_ + i : next_cluster_ + 2 * (count - 1 - i));
 
