@@ -13,8 +13,13 @@ constexpr int kFatEntry0High = 0xF00;
 constexpr int kEndOfChain = 0xFFF;
 constexpr int kFatCopies = 2;
 
-// The name a formatting tool leaves in the boot sector; ours, blank padded.
+// The name a formatting tool leaves in the boot sector; ours, blank padded. The extended
+// boot record after the parameter block: a fixed serial number (the same volume on every
+// build), "no label" and the file system's name.
 constexpr std::string_view kOemName = "PARLE   ";
+constexpr std::uint32_t kSerial = 0x20250711;
+constexpr std::string_view kNoLabel = "NO NAME    ";
+constexpr std::string_view kFsType = "FAT12   ";
 
 }  // namespace
 
@@ -64,6 +69,10 @@ VolumeBuilder::VolumeBuilder(int geometry)
   put_le16(b + kBpbSectorsPerFat, geometry_.sectors_per_fat);
   put_le16(b + kBpbSectorsPerTrack, geometry_.sectors_per_track);
   put_le16(b + kBpbHeads, geometry_.heads);
+  b[kBootSignature] = kBootExtended;
+  put_le32(b + kBootSerial, kSerial);
+  std::copy(kNoLabel.begin(), kNoLabel.end(), b + kBootLabel);
+  std::copy(kFsType.begin(), kFsType.end(), b + kBootFsType);
   std::copy(std::begin(kBootMarkBytes), std::end(kBootMarkBytes), b + kBootMark);
   set_fat(0, kFatEntry0High | media);
   set_fat(1, kEndOfChain);

@@ -2,7 +2,8 @@
 // fuzzers, and wrapped into any container form.
 //
 // A VolumeBuilder starts as a freshly formatted volume of one of the three geometries
-// (kGeometries): a boot sector with a full parameter block, two FAT copies whose first
+// (kGeometries): a boot sector with a full parameter block and extended boot record
+// (no label, a fixed serial number), two FAT copies whose first
 // two entries hold the media descriptor and the end mark, an empty root directory. Files
 // are added one after another: each gets a directory entry in the next root slot and a
 // cluster chain, written to both FAT copies, that is either contiguous or scattered
