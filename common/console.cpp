@@ -4,9 +4,20 @@
 #include <cstdio>
 
 namespace {
-std::FILE* g_out = stdout;
-std::FILE* g_err = stdout;
+
+// Null until a program routes the messages: stdout, for both, otherwise.
+std::FILE* g_out = nullptr;
+std::FILE* g_err = nullptr;
 bool g_routed = false;
+
+std::FILE* out_stream() { return g_routed ? g_out : stdout; }
+std::FILE* err_stream() { return g_routed ? g_err : stdout; }
+
+// A null stream takes the text and drops it.
+[[gnu::format(printf, 2, 0)]] int print_to(std::FILE* stream, const char* format, va_list args) {
+  return stream != nullptr ? std::vfprintf(stream, format, args) : 0;
+}
+
 }  // namespace
 
 void console_route(std::FILE* out, std::FILE* err) {
@@ -16,21 +27,17 @@ void console_route(std::FILE* out, std::FILE* err) {
 }
 
 int out_printf(const char* format, ...) {
-  std::FILE* stream = g_routed ? g_out : stdout;
-  if (stream == nullptr) return 0;
   va_list args;
   va_start(args, format);
-  const int n = std::vfprintf(stream, format, args);
+  const int n = print_to(out_stream(), format, args);
   va_end(args);
   return n;
 }
 
 int err_printf(const char* format, ...) {
-  std::FILE* stream = g_routed ? g_err : stdout;
-  if (stream == nullptr) return 0;
   va_list args;
   va_start(args, format);
-  const int n = std::vfprintf(stream, format, args);
+  const int n = print_to(err_stream(), format, args);
   va_end(args);
   return n;
 }

@@ -5,6 +5,7 @@
 
 #include "common/console.h"
 #include "common/le.h"
+#include "dump/sjis.h"
 
 namespace {
 
@@ -58,6 +59,30 @@ inline void put_escape(std::uint8_t b) {
   put_char(kHexDigits[b & 0x0F]);
 }
 
+// "\t[%2.1d] = {\n": the record number right-aligned in two columns, three digits
+// taking three. Written by hand: a formatted print per record costs more than the record.
+inline void put_record_header(std::int32_t index) {
+  char digits[12];
+  int n = 0;
+  auto value = static_cast<std::uint32_t>(index);
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  put_text("\t[");
+  if (n < 2) put_char(' ');
+  while (n > 0) put_char(digits[--n]);
+  put_text("] = {\n");
+}
+
+// "%08X:\t": the file offset of the line's first byte in eight upper-case hex digits.
+inline void put_offset_prefix(std::int32_t position) {
+  const auto value = static_cast<std::uint32_t>(position);
+  for (int shift = 28; shift >= 0; shift -= 4) put_char(kHexDigits[(value >> shift) & 0x0F]);
+  put_char(':');
+  put_char('\t');
+}
+
 }  // namespace
 
 int tlk_parse(const std::uint8_t* data, std::int32_t size, TlkTable* table) {
@@ -90,10 +115,16 @@ int tlk_parse(const std::uint8_t* data, std::int32_t size, TlkTable* table) {
   return 0;
 }
 
-void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int32_t index, std::uint8_t key,
-                      bool show_offsets) {
+namespace {
+
+// Prints one record in the given text form. The two forms differ only in what a lead
+// byte and its trail byte become, so the Shift-JIS form compiles to exactly the loop it
+// always was; the UTF-8 form holds the lead back until its trail byte is taken.
+template <TlkText kForm>
+void print_record(const std::uint8_t* data, const TlkTable* table, std::int32_t index, std::uint8_t key,
+                  bool show_offsets) {
   flockfile(stdout);
-  out_printf("\t[%2.1d] = {\n", index);
+  put_record_header(index);
 
   std::int32_t position = table->offsets[index];
   // Offsets that run backwards give no bytes: every byte taken lies between two offsets
@@ -101,13 +132,14 @@ void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int3
   std::int32_t remaining = table->offsets[index + 1] - position;
   bool line_start = true;
   bool pending_lead = false;
+  std::uint8_t lead = 0;  // the pending lead byte, in the UTF-8 form
   int pending_params = 0;
 
   for (; remaining > 0; --remaining) {
     if (line_start) {
       line_start = false;
       if (show_offsets) {
-        out_printf("%08X:\t", static_cast<unsigned>(position));
+        put_offset_prefix(position);
       } else {
         put_text("\t\t");
       }
@@ -117,7 +149,17 @@ void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int3
     if (pending_lead) {
       // The trail byte of a double-byte character, whatever its value.
       pending_lead = false;
-      put_char(b);
+      if constexpr (kForm == TlkText::kShiftJis) {
+        put_char(b);
+      } else {
+        const SjisUtf8& text = sjis_utf8(lead, b);
+        if (text.length == 0) {
+          // No character for the pair: both bytes as escapes, so that nothing is lost.
+          put_escape(lead);
+          put_escape(b);
+        }
+        for (int i = 0; i < text.length; ++i) put_char(static_cast<unsigned char>(text.bytes[i]));
+      }
       continue;
     }
     if (pending_params > 0) {
@@ -134,7 +176,11 @@ void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int3
         break;
       case ByteRole::kLead:
         pending_lead = true;
-        put_char(b);
+        if constexpr (kForm == TlkText::kShiftJis) {
+          put_char(b);
+        } else {
+          lead = b;
+        }
         break;
       case ByteRole::kLineEnd:
         put_escape(b);
@@ -154,23 +200,40 @@ void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int3
         break;
     }
   }
+  // A lead byte whose trail lay past the record's end: the Shift-JIS form has written it
+  // raw already, the UTF-8 form has no character for it and writes its escape.
+  if constexpr (kForm == TlkText::kUtf8) {
+    if (pending_lead) put_escape(lead);
+  }
 
   put_text("\n\t}\n\n");
   funlockfile(stdout);
 }
 
-int tlk_dump(const std::uint8_t* data, std::int32_t size, bool show_offsets) {
+template <TlkText kForm>
+int dump_file(const std::uint8_t* data, std::int32_t size, bool show_offsets) {
   TlkTable table{};
   if (tlk_parse(data, size, &table) < 0) return -1;
   std::uint8_t key = TLK_XOR_SEED;
   for (std::int32_t i = 0; i < table.npc_count; ++i) {
-    tlk_print_record(data, &table, i, key, show_offsets);
+    print_record<kForm>(data, &table, i, key, show_offsets);
     key = static_cast<std::uint8_t>(key + 1);  // 0xFF is followed by 0x00
   }
   return 0;
 }
 
+}  // namespace
+
+void tlk_print_record(const std::uint8_t* data, const TlkTable* table, std::int32_t index, std::uint8_t key,
+                      bool show_offsets) {
+  print_record<TlkText::kShiftJis>(data, table, index, key, show_offsets);
+}
+
+int tlk_dump(const std::uint8_t* data, std::int32_t size, bool show_offsets) {
+  return dump_file<TlkText::kShiftJis>(data, size, show_offsets);
+}
+
 int tlk_dump_as(const std::uint8_t* data, std::int32_t size, bool show_offsets, TlkText text) {
-  (void)text;  // UTF-8 output is not written yet: both forms print the raw bytes
-  return tlk_dump(data, size, show_offsets);
+  if (text == TlkText::kUtf8) return dump_file<TlkText::kUtf8>(data, size, show_offsets);
+  return dump_file<TlkText::kShiftJis>(data, size, show_offsets);
 }

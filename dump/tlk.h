@@ -50,7 +50,15 @@ int tlk_dump(const std::uint8_t* data, std::int32_t size, bool show_offsets);
 
 // How the text of a record reaches standard output: the descrambled Shift-JIS bytes as
 // they are (what tlk_dump prints), or each double-byte character converted to UTF-8.
+//
+// The UTF-8 form changes nothing but what the renderer takes as a lead byte with its
+// trail byte: that pair becomes its Unicode character (dump/sjis.h: code page 932 and the
+// documented PC-98 pairs), or, when it has none, the two escapes \xHH\xHH of its bytes,
+// so nothing is lost. A lead byte whose trail would lie past the record's end is printed
+// as its escape. Headers, prefixes, escapes, line ends and the doubled backslash are
+// those of the Shift-JIS form, and the UTF-8 text is valid UTF-8 whatever the file holds.
 enum class TlkText : std::uint8_t { kShiftJis, kUtf8 };
 
-// tlk_dump with the text written in the given form; the layout is the same in both.
+// tlk_dump with the text written in the given form; same result, same messages, and
+// for kShiftJis the very same output.
 int tlk_dump_as(const std::uint8_t* data, std::int32_t size, bool show_offsets, TlkText text);

@@ -263,4 +263,48 @@ TEST(PatchToolTest, ReadOnlyOutputIsRefused) {
   EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"K7_Wealdmor.fdi", "parlefix-fdi3", "ro.fdi"}));
 }
 
+// Outputs the save must refuse or must be able to make: the exact lines, the status,
+// and nothing left behind or changed.
+TEST(PatchToolTest, OutputsBehindLinksAndLongNames) {
+  {
+    // A loop of links is an error, not a missing file to create in the link's place.
+    Workspace ws(false);
+    ASSERT_EQ(symlink("loop2.xdf", (ws.dir / "loop.xdf").c_str()), 0);
+    ASSERT_EQ(symlink("loop.xdf", (ws.dir / "loop2.xdf").c_str()), 0);
+    RunResult r = ws.run("parlefix-xdf3", {"-o", "loop.xdf"});
+    EXPECT_EQ(r.out, pass_lines(3) + "open error 'loop.xdf'\nERROR: write disk image 'loop.xdf'\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"k7-wealdmoor.xdf", "loop.xdf", "loop2.xdf"}));
+  }
+  if (geteuid() == 0) {
+    // A link another user planted in a sticky, world-writable directory is not followed,
+    // as the shell's own redirection would not follow it.
+    Workspace ws(false);
+    TempDir shared;
+    ASSERT_EQ(chmod(shared.path().c_str(), 01777), 0);
+    const std::vector<std::uint8_t> victim{'v'};
+    write_file(ws.dir / "victim", victim);
+    ASSERT_EQ(symlink((ws.dir / "victim").c_str(), (shared / "out.xdf").c_str()), 0);
+    ASSERT_EQ(lchown((shared / "out.xdf").c_str(), 65534, 65534), 0);
+    RunOptions o;
+    o.stdin_text = "y";
+    RunResult r = ws.run("parlefix-xdf3", {"-o", shared / "out.xdf"}, o);
+    EXPECT_EQ(r.out, pass_lines(3) + "already exists '" + (shared / "out.xdf") + "'\noverwrite ? (Y or N): open error '" +
+                         (shared / "out.xdf") + "'\nERROR: write disk image '" + (shared / "out.xdf") + "'\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(ws.dir / "victim"), victim);
+    EXPECT_EQ(list_dir(shared.path()), (std::vector<std::string>{"out.xdf"}));
+  }
+  {
+    // The longest names the file system takes can be saved and replaced.
+    Workspace ws(false);
+    const std::string name = std::string(246, 'k') + ".xdf";
+    RunResult r = ws.run("parlefix-xdf3", {"-o", name});
+    EXPECT_EQ(r.out, pass_lines(3) + "completed\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(ws.dir / name), patched_image(3, false));
+    EXPECT_EQ(list_dir(ws.dir.path()), (std::vector<std::string>{"k7-wealdmoor.xdf", name}));
+  }
+}
+
 }  // namespace

@@ -1,16 +1,11 @@
 #include "volume/image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "common/console.h"
+#include "common/replace_file.h"
 
 namespace {
 
@@ -190,106 +185,15 @@ void vol_free(DiskImage* disk, int release_record) {
   }
 }
 
-namespace {
-
-// Follows symbolic links from `path` to the file they finally name, so that saving over
-// a link replaces the file it points to and the link stays a link. A dangling link
-// yields the path of the file it would name; a chain too long is left as it is.
-std::string resolve_links(const char* path) {
-  std::string current = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
-    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
-    const ssize_t n = readlink(current.c_str(), target.data(), target.size());
-    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return current;
-    target.resize(static_cast<std::size_t>(n));
-    if (!target.empty() && target[0] != '/') {
-      const std::size_t slash = current.rfind('/');
-      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
-    }
-    current = target;
-  }
-  return current;
-}
-
-// Writes the image to an already opened stream and closes it; false on any failure of
-// the write, the flush, the sync or the close.
-bool write_and_close(const DiskImage* disk, std::FILE* file, bool sync) {
-  bool ok = std::fwrite(disk->image, static_cast<std::size_t>(disk->image_size), 1, file) == 1;
-  ok = std::fflush(file) == 0 && ok;
-  if (sync && ok) ok = fsync(fileno(file)) == 0;
-  ok = std::fclose(file) == 0 && ok;
-  return ok;
-}
-
-// Opens a new, uniquely named file beside `target` for writing; -1 if none can be made.
-int create_temp_beside(const std::string& target, std::string* temp_path) {
-  const std::size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp_path = dir + "." + base + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-    // Mode 0666 under the umask: a new output gets what fopen would have given it.
-    const int fd = open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+int vol_save(const DiskImage* disk, const char* path) {
+  // The file at `path` may be the user's only copy of the disk: it is replaced only by
+  // a complete copy, and a failure leaves it as it was.
+  ReplaceFailure why;
+  if (replace_file(path, disk->image, static_cast<std::size_t>(disk->image_size), &why) == 0) return 0;
+  if (why == ReplaceFailure::kWrite) {
+    err_printf("write error '%s'\n", path);
+  } else {
+    err_printf("open error '%s'\n", path);
   }
   return -1;
-}
-
-}  // namespace
-
-int vol_save(const DiskImage* disk, const char* path) {
-  const std::string target = resolve_links(path);
-  struct stat st;
-  const bool exists = stat(target.c_str(), &st) == 0;
-
-  // A device or a FIFO cannot be replaced by renaming; it is written in place.
-  if (exists && !S_ISREG(st.st_mode)) {
-    std::FILE* file = std::fopen(target.c_str(), "wb");
-    if (file == nullptr) {
-      err_printf("open error '%s'\n", path);
-      return -1;
-    }
-    if (!write_and_close(disk, file, false)) {
-      err_printf("write error '%s'\n", path);
-      return -1;
-    }
-    return 0;
-  }
-
-  // A regular file, or none yet: write a complete copy beside it and rename it into
-  // place only when every byte has reached the disk, so that a failed save leaves the
-  // old file, possibly the user's only copy of the disk, exactly as it was.
-  // A file its owner made read-only is refused, as opening it for writing would be:
-  // renaming over it would otherwise replace it all the same.
-  if (exists && access(target.c_str(), W_OK) != 0) {
-    err_printf("open error '%s'\n", path);
-    return -1;
-  }
-  std::string temp;
-  const int fd = create_temp_beside(target, &temp);
-  if (fd < 0) {
-    err_printf("open error '%s'\n", path);
-    return -1;
-  }
-  if (exists && fchmod(fd, st.st_mode & 07777) != 0) {
-    close(fd);
-    unlink(temp.c_str());
-    err_printf("open error '%s'\n", path);
-    return -1;
-  }
-  std::FILE* file = fdopen(fd, "wb");
-  if (file == nullptr) {
-    close(fd);
-    unlink(temp.c_str());
-    err_printf("open error '%s'\n", path);
-    return -1;
-  }
-  if (!write_and_close(disk, file, true) || std::rename(temp.c_str(), target.c_str()) != 0) {
-    unlink(temp.c_str());
-    err_printf("write error '%s'\n", path);
-    return -1;
-  }
-  return 0;
 }

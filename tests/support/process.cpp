@@ -54,7 +54,9 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     if (options.file_size_limit >= 0) {
-      signal(SIGXFSZ, SIG_IGN);
+      // As in a shell after `ulimit -f`: the signal keeps its default action, which
+      // would end a program that does not guard against it.
+      signal(SIGXFSZ, SIG_DFL);
       const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }

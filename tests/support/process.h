@@ -13,7 +13,7 @@ struct RunOptions {
   std::string cwd;            // working directory of the child; empty: the test's own
   std::string stdin_text;     // fed to standard input, then end of input
   bool close_stdin = false;   // give the child no standard input at all
-  long file_size_limit = -1;  // RLIMIT_FSIZE in bytes for the child, SIGXFSZ ignored
+  long file_size_limit = -1;  // RLIMIT_FSIZE in bytes for the child, SIGXFSZ at its default
   int uid = -1;               // run the child as this user and group id (needs root)
   // When set, stdin_text is held back until standard output contains this text, as a
   // user answers a prompt only once it is on the screen; after 10 seconds without it the

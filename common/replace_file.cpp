@@ -1,0 +1,254 @@
+#include "common/replace_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The kernel gives up after this many links in one lookup (ELOOP).
+constexpr int kMaxLinkHops = 40;
+
+// Name of the temporary file beside the target; mkstemp replaces the X's.
+constexpr char kTempName[] = ".parle-save-XXXXXX";
+
+// The signals that end a process at a user's request; the temporary file is removed first.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file to remove should one of kCleanupSignals arrive. The handler reads
+// it only while g_temp_armed is set, and it is written only while the signals are
+// blocked, so the handler never sees a half-written name.
+char g_temp_path[PATH_MAX];
+volatile sig_atomic_t g_temp_armed = 0;
+
+extern "C" void remove_temp_and_die(int sig) {
+  if (g_temp_armed != 0) (void)unlink(g_temp_path);
+  // SA_RESETHAND has put back the default action; the raised signal is delivered as
+  // soon as the handler returns, and the process ends as the signal would have ended it.
+  (void)raise(sig);
+}
+
+// Installs the handlers for the length of one save, and restores what was there.
+class SignalGuard {
+ public:
+  SignalGuard() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)sigaction(SIGXFSZ, &ignore, &old_xfsz_);
+
+    struct sigaction cleanup {};
+    cleanup.sa_handler = remove_temp_and_die;
+    sigemptyset(&cleanup.sa_mask);
+    cleanup.sa_flags = SA_RESETHAND;
+    for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+      (void)sigaction(kCleanupSignals[i], nullptr, &old_[i]);
+      // A signal the user set to be ignored (nohup, a background job) stays ignored.
+      if (old_[i].sa_handler != SIG_IGN) (void)sigaction(kCleanupSignals[i], &cleanup, nullptr);
+    }
+  }
+  ~SignalGuard() {
+    for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i) (void)sigaction(kCleanupSignals[i], &old_[i], nullptr);
+    (void)sigaction(SIGXFSZ, &old_xfsz_, nullptr);
+  }
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+
+ private:
+  struct sigaction old_xfsz_ {};
+  struct sigaction old_[std::size(kCleanupSignals)] {};
+};
+
+// Blocks kCleanupSignals while the temporary file's name and existence change together.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kCleanupSignals) sigaddset(&set, sig);
+    (void)sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalBlock() { (void)sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t old_{};
+};
+
+std::string dir_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Follows the links at `path` to the name of the file they finally reach, applying the
+// protected-symlinks rule to each link; directories along the way are left to the
+// kernel, which applies the same rule to them.
+ReplaceFailure resolve_links(const char* path, std::string* out) {
+  std::string current = path;
+  for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
+    struct stat link;
+    if (lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+      *out = current;
+      return ReplaceFailure::kNone;
+    }
+    if (hops == kMaxLinkHops) break;
+    // A link in a sticky, world-writable directory may have been planted by anyone:
+    // follow it only if it is the caller's own or the directory owner's.
+    struct stat dir;
+    const std::string parent = dir_of(current);
+    if (stat(parent.c_str(), &dir) != 0) return ReplaceFailure::kOpen;
+    const bool shared_dir = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
+    if (shared_dir && link.st_uid != geteuid() && link.st_uid != dir.st_uid) return ReplaceFailure::kProtectedLink;
+
+    char target[PATH_MAX];
+    const ssize_t n = readlink(current.c_str(), target, sizeof target);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof target) return ReplaceFailure::kOpen;
+    std::string next(target, static_cast<std::size_t>(n));
+    if (next.empty()) return ReplaceFailure::kOpen;
+    if (next[0] != '/' && current.find('/') != std::string::npos) next = parent + "/" + next;
+    current = next;
+  }
+  return ReplaceFailure::kLinkLoop;
+}
+
+bool write_all(int fd, const void* data, std::size_t size) {
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t n = write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A device or a FIFO cannot be renamed over: it is opened and written as it is.
+ReplaceFailure write_in_place(const std::string& target, const void* data, std::size_t size) {
+  const int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return ReplaceFailure::kOpen;
+  const bool ok = write_all(fd, data, size);
+  return close(fd) == 0 && ok ? ReplaceFailure::kNone : ReplaceFailure::kWrite;
+}
+
+// Gives the new file the old one's owner, group and permission bits, as far as the
+// process may; set-id bits are kept only on a file whose owner and group both stayed.
+bool copy_ownership(int fd, const struct stat& old) {
+  if (fchown(fd, old.st_uid, old.st_gid) != 0) (void)fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+  struct stat now;
+  if (fstat(fd, &now) != 0) return false;
+  mode_t mode = old.st_mode & 07777;
+  if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+  return fchmod(fd, mode) == 0;
+}
+
+// Makes the rename itself durable: the directory entry is on the disk once this returns.
+void sync_dir(const std::string& dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)fsync(fd);
+  (void)close(fd);
+}
+
+}  // namespace
+
+int replace_file(const char* path, const void* data, std::size_t size, ReplaceFailure* why) {
+  *why = ReplaceFailure::kNone;
+  std::string target;
+  if ((*why = resolve_links(path, &target)) != ReplaceFailure::kNone) return -1;
+
+  struct stat old;
+  const bool exists = stat(target.c_str(), &old) == 0;
+  if (!exists && errno == ELOOP) {
+    *why = ReplaceFailure::kLinkLoop;
+    return -1;
+  }
+  SignalGuard guard;
+  if (exists && !S_ISREG(old.st_mode)) {
+    *why = write_in_place(target, data, size);
+    return *why == ReplaceFailure::kNone ? 0 : -1;
+  }
+  // A file its owner made read-only is refused, as opening it for writing would be:
+  // renaming over it would otherwise replace it all the same.
+  if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    *why = ReplaceFailure::kReadOnly;
+    return -1;
+  }
+
+  const std::string dir = dir_of(target);
+  const std::string temp = (target.find('/') == std::string::npos ? std::string() : dir + "/") + kTempName;
+  if (temp.size() >= sizeof g_temp_path) {
+    *why = ReplaceFailure::kOpen;
+    return -1;
+  }
+  int fd;
+  {
+    SignalBlock block;
+    std::memcpy(g_temp_path, temp.c_str(), temp.size() + 1);
+    fd = mkstemp(g_temp_path);
+    if (fd >= 0) g_temp_armed = 1;
+  }
+  if (fd < 0) {
+    *why = ReplaceFailure::kOpen;
+    return -1;
+  }
+  const auto discard = [&](ReplaceFailure failure) {
+    if (fd >= 0) (void)close(fd);
+    SignalBlock block;
+    (void)unlink(g_temp_path);
+    g_temp_armed = 0;
+    *why = failure;
+    return -1;
+  };
+
+  // mkstemp makes the file 0600; a new output gets what fopen would have given it.
+  const mode_t mask = umask(0);
+  umask(mask);
+  if (exists ? !copy_ownership(fd, old) : fchmod(fd, 0666 & ~mask) != 0) return discard(ReplaceFailure::kOpen);
+  if (!write_all(fd, data, size) || fsync(fd) != 0) return discard(ReplaceFailure::kWrite);
+  const int closed = close(fd);
+  fd = -1;
+  if (closed != 0) return discard(ReplaceFailure::kWrite);
+  {
+    SignalBlock block;
+    if (std::rename(g_temp_path, target.c_str()) != 0) {
+      (void)unlink(g_temp_path);
+      g_temp_armed = 0;
+      *why = ReplaceFailure::kWrite;
+      return -1;
+    }
+    g_temp_armed = 0;
+  }
+  sync_dir(dir);
+  return 0;
+}
+
+const char* replace_failure_text(ReplaceFailure why) {
+  switch (why) {
+    case ReplaceFailure::kNone:
+      return "";
+    case ReplaceFailure::kOpen:
+      return "cannot create a file there; check that the directory exists and is writable";
+    case ReplaceFailure::kReadOnly:
+      return "the file is read-only; make it writable or choose another output";
+    case ReplaceFailure::kProtectedLink:
+      return "symbolic link owned by another user in a sticky world-writable directory, not followed; "
+             "remove the link or choose another output";
+    case ReplaceFailure::kLinkLoop:
+      return "too many levels of symbolic links (a loop?); fix the link or choose another output";
+    case ReplaceFailure::kWrite:
+      return "the image could not be written completely (disk full or file too large?); "
+             "the old file is unchanged";
+  }
+  return "";
+}

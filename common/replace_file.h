@@ -1,0 +1,54 @@
+// Replacing a file with new contents so that a failure never destroys the old ones.
+//
+// The users of these programs keep one copy of a disk image, and the image written out
+// may replace it. replace_file therefore never opens an existing regular file for
+// writing: it writes a complete copy into a new file beside it, flushes that copy to
+// the disk, and renames it over the old name in one step. Until that rename the old
+// file is untouched; after it, the new one is complete.
+//
+// Contract of replace_file(path, data, size, why):
+// - Success (0): `path` names a file holding exactly the `size` bytes at `data`, and the
+//   rename has been synced to the directory. The caller keeps its buffer.
+// - Failure (-1): *why says what failed (see ReplaceFailure); nothing is printed, the
+//   caller prints its own line. Whatever was at `path` is as it was, and no temporary
+//   file is left behind.
+// - Symbolic links: a link at `path` (or a chain of them) is followed to the file it
+//   finally names, which is replaced; the links stay links. A dangling link creates the
+//   file it names. Links are followed by the kernel's protected-symlinks rule: a link in
+//   a sticky, world-writable directory (such as /tmp) is followed only when it belongs
+//   to the caller or to the directory's owner (kProtectedLink otherwise). More than 40
+//   links in a row, a loop among them, is kLinkLoop.
+// - Existing regular file: refused with kReadOnly when the caller may not write it, as
+//   opening it for writing would be. The new file gets the old one's owner and group
+//   where the process may set them (root keeps both; a member of the file's group keeps
+//   the group), and its permission bits; set-user-id and set-group-id are dropped when
+//   the owner or the group could not be kept. Other hard links to the old file keep the
+//   old contents, and the directory must be writable, since a new file is made there.
+// - New file: created with mode 0666 less the umask, as fopen would.
+// - Devices, FIFOs and other files that are not regular are written in place (they
+//   cannot be renamed over); a directory is kOpen.
+// - Temporary file: ".parle-save-XXXXXX" beside the target (made by mkstemp), so that
+//   any output name the file system takes can be saved.
+// - Signals: SIGXFSZ is ignored during the save, so a file-size limit makes the write
+//   fail (kWrite) instead of killing the process. SIGINT, SIGTERM and SIGHUP, unless
+//   ignored, remove the temporary file and then end the process as they would have.
+//   The dispositions are restored before returning.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum class ReplaceFailure : std::uint8_t {
+  kNone,
+  kOpen,           // the target or a file beside it cannot be opened or created
+  kReadOnly,       // the existing target is not writable by the caller
+  kProtectedLink,  // a link in a sticky world-writable directory owned by another user
+  kLinkLoop,       // too many levels of symbolic links
+  kWrite,          // writing, flushing, syncing or renaming failed
+};
+
+int replace_file(const char* path, const void* data, std::size_t size, ReplaceFailure* why);
+
+// A short explanation of a failure, with what the user can do, for programs that say
+// why ("the output is read-only; ..."); an empty string for kNone.
+const char* replace_failure_text(ReplaceFailure why);
