@@ -289,6 +289,9 @@ TEST(TlkParseTest, HeaderChecks) {
       {"npc count 255", count_255(), empty_records(255), 0},
       {"one record, 6 bytes", words_then({1, 6, 6}, {}), "ERROR: file size: 6\n", -1},
       {"one record, 7 bytes", words_then({1, 6, 6}, {0}), empty_records(1), 0},
+      // Every offset lies inside the file: only the header-length test can refuse it.
+      {"header-length test alone: two records, 8 bytes, every offset 7", words_then({2, 7, 7, 7}, {}),
+       "ERROR: file size: 8\n", -1},
       {"end offset equal to the size", words_then({1, 6, 8}, {'A' ^ k0, 'B' ^ k0}), "ERROR: file size: 8\n", -1},
       {"end offset one less", words_then({1, 6, 7}, {'A' ^ k0, 0}), record_text(" 0", "\t\tA"), 0},
       {"first offset reaching the size", words_then({1, 9, 7}, {0, 0, 0}), "ERROR: file size: 9\n", -1},

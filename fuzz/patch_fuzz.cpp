@@ -5,8 +5,6 @@
 // input is spread over the data of DWELLING.TLK, KEEP.TLK and TOWNE.TLK (the files the
 // revisions rebuild), each file taking the next part of the input, then every revision's
 // pass runs over it in turn.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -30,13 +28,7 @@ std::uint8_t g_file[65536];
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz_silence_stdout();
   const std::vector<std::uint8_t> image = fuzz_base_image(kGeometry1232, false);
-  char path[] = "/tmp/patch-fuzz-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0 || write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) return 1;
-  close(fd);
-  const int loaded = vol_open(&g_disk, path, 0);
-  unlink(path);
-  if (loaded != 0) return 1;
+  if (vol_open_mem(&g_disk, image.data(), image.size(), "sample.xdf", 0) != 0) return 1;
   g_pristine.assign(g_disk.image, g_disk.image + g_disk.image_size);
   return 0;
 }

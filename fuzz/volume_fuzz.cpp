@@ -4,11 +4,8 @@
 // The first input byte picks one of the three geometries and the header offset; the rest
 // is laid over the start of a good image of that form (boot sector, both FAT copies and
 // the root directory, as far as the input reaches), so the loader's length gate always
-// passes and the FAT and directory code sees hostile bytes. The image goes through
-// vol_open from a memory file, like a real one.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// passes and the FAT and directory code sees hostile bytes. The image is loaded from
+// memory with vol_open_mem, which takes the same path as vol_open after the read.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -29,7 +26,6 @@ constexpr int kForms = 6;  // three geometries, each with and without the FDI he
 struct Form {
   std::vector<std::uint8_t> image;
   std::size_t overlay_end;  // end of the root directory: the part the input may replace
-  int fd;                   // a memory file holding the image, changed only in that part
 };
 
 std::vector<Form>& forms() {
@@ -40,13 +36,8 @@ std::vector<Form>& forms() {
       const bool fdi = i % 2 == 1;
       const Geometry& g = kGeometries[geometry];
       const std::size_t header = fdi ? kFdiHeaderOffset : 0;
-      Form form{fuzz_base_image(geometry, fdi),
-                header + static_cast<std::size_t>(g.data_start) * static_cast<std::size_t>(g.bytes_per_sector),
-                memfd_create("volume-fuzz", 0)};
-      if (form.fd < 0 || pwrite(form.fd, form.image.data(), form.image.size(), 0) != static_cast<ssize_t>(form.image.size())) {
-        std::abort();
-      }
-      f.push_back(std::move(form));
+      f.push_back({fuzz_base_image(geometry, fdi),
+                   header + static_cast<std::size_t>(g.data_start) * static_cast<std::size_t>(g.bytes_per_sector)});
     }
     return f;
   }();
@@ -64,16 +55,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const Form& form = forms()[data[0] % kForms];
-  // The good image's start with the input laid over it; the rest of the file stays good.
-  static std::vector<std::uint8_t> start;
-  start.assign(form.image.begin(), form.image.begin() + static_cast<std::ptrdiff_t>(form.overlay_end));
-  std::memcpy(start.data(), data + 1, std::min(size - 1, form.overlay_end));
-  if (pwrite(form.fd, start.data(), start.size(), 0) != static_cast<ssize_t>(start.size())) return 0;
+  // The good image with the input laid over its start; the rest of the file stays good
+  // (vol_open_mem copies the bytes, so only the start of this buffer ever changes).
+  static std::vector<std::uint8_t> images[kForms];
+  std::vector<std::uint8_t>& image = images[data[0] % kForms];
+  if (image.empty()) image = form.image;
+  std::memcpy(image.data(), form.image.data(), form.overlay_end);
+  std::memcpy(image.data(), data + 1, std::min(size - 1, form.overlay_end));
 
-  const std::string path = "/proc/self/fd/" + std::to_string(form.fd);
   const std::int32_t header = (data[0] % kForms) % 2 == 1 ? kFdiHeaderOffset : 0;
   DiskImage disk;
-  if (vol_open(&disk, path.c_str(), header) != 0) return 0;
+  if (vol_open_mem(&disk, image.data(), image.size(), "fuzz.img", header) != 0) return 0;
 
   static std::uint8_t buffer[65536];
   for (const char* name : {"CASTLE.TLK", "DWELLING.TLK", "KEEP.TLK", "TOWNE.TLK"}) {

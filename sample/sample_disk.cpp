@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "common/le.h"
-#include "volume/fat_layout.h"
 
 namespace sample {
 
@@ -343,15 +342,6 @@ std::vector<SampleFile> sample_files() {
 
 VolumeBuilder sample_volume(const std::vector<SampleFile>& files, int geometry) {
   VolumeBuilder volume(geometry);
-  // The extended boot record after the parameter block, so that the volume is the one a
-  // formatting tool would have written: signature, serial number, "no label", file system.
-  std::uint8_t* boot = volume.boot();
-  boot[kBootSignature] = kBootExtended;
-  // Fixed-width fields, space padded and not terminated.
-  const auto put_field = [](std::uint8_t* at, std::string_view bytes) { std::copy(bytes.begin(), bytes.end(), at); };
-  put_field(boot + kBootSerial, "\x11\x07\x25\x20");
-  put_field(boot + kBootLabel, "NO NAME    ");
-  put_field(boot + kBootFsType, "FAT12   ");
   static constexpr std::string_view kReadme =
       "Sample Wealdmoor data disk for the parle tools.\r\n"
       "Every conversation on it is invented.\r\n";

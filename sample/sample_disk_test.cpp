@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -249,6 +251,34 @@ TEST(SampleDiskTest, BuildWroteTheSampleDiskInEveryForm) {
   ASSERT_EQ(fdi.size(), static_cast<std::size_t>(kFdiHeaderOffset + 0x134000));
   EXPECT_EQ(Bytes(fdi.begin() + kFdiHeaderOffset, fdi.end()), sample::sample_xdf());
   EXPECT_EQ(sample::sample_xdf(), volume.volume());
+}
+
+// Every form of the sample, as MAME's floptool reads it, is the sample volume: each
+// file converted by floptool to raw sectors equals k7-wealdmoor.xdf byte for byte.
+TEST(SampleDiskTest, FloptoolReadsEveryFormAsTheVolume) {
+  const std::string floptool = find_tool("floptool");
+  const std::string timeout = find_tool("timeout");
+  if (floptool.empty() || timeout.empty()) GTEST_SKIP() << "floptool (package mame-tools) not found";
+  struct Reader {
+    ImageForm form;
+    const char* name;  // floptool's name of the form
+  };
+  const Reader readers[] = {{ImageForm::kRaw, "xdf"}, {ImageForm::kFdi, "pc98_fdi"}, {ImageForm::kDip, "dip"},
+                            {ImageForm::kD88, "d88"}, {ImageForm::kDim, "dim"},      {ImageForm::kNfd, "nfd"},
+                            {ImageForm::kFdd, "fdd"}, {ImageForm::kDcp, "dcx"}};
+  const Bytes volume = read_file(std::string(PARLE_SAMPLE_DIR) + "/k7-wealdmoor.xdf");
+  TempDir dir;
+  for (const sample::SampleForm& f : sample::kSampleForms) {
+    const Reader* reader =
+        std::find_if(std::begin(readers), std::end(readers), [&f](const Reader& r) { return r.form == f.form; });
+    ASSERT_NE(reader, std::end(readers)) << f.file_name;
+    std::remove((dir / "out.xdf").c_str());
+    // floptool can spin on input it dislikes: it runs under a time limit.
+    const RunResult r = run_program(timeout, {"60", floptool, "flopconvert", reader->name, "xdf",
+                                              std::string(PARLE_SAMPLE_DIR) + "/" + f.file_name, dir / "out.xdf"});
+    ASSERT_EQ(r.status, 0) << f.file_name << ": " << r.out << r.err;
+    EXPECT_TRUE(read_file(dir / "out.xdf") == volume) << f.file_name;
+  }
 }
 
 }  // namespace

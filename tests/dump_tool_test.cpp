@@ -350,6 +350,14 @@ const DamageCase kDamage[] = {
      [](const TlkSet& set, const std::string&) {
        return first_files(set, 1) + "DWELLING.TLK:\nERROR: file size: 6\n";
      }},
+    // With npc count 0 the header check would say "npc count: 0": the size bound comes first.
+    {"file of 6 bytes with npc count 0",
+     [](const TlkSet& set) {
+       return image_replacing(set, 1, {0, 0, 6, 0, 6, 0});
+     },
+     [](const TlkSet& set, const std::string&) {
+       return first_files(set, 1) + "DWELLING.TLK:\nERROR: file size: 6\n";
+     }},
     {"file of 7 bytes goes on to the header checks",
      [](const TlkSet& set) {
        return image_replacing(set, 1, {1, 0, 6, 0, 7, 0, 0});

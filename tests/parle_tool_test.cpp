@@ -138,20 +138,22 @@ FileMap sample_after(int revision) {
 // ---- The sample in every form the build made -------------------------------------
 
 struct FormSample {
-  std::string file;  // name in the sample folder
-  std::string form;  // what info must call it
+  std::string file;    // name in the sample folder
+  std::string form;    // what info must call it
+  const char* reader;  // floptool's name of the form
 };
 
 std::vector<FormSample> sample_forms() {
-  static const std::map<std::string, std::string> kFormOfExtension = {
-      {"xdf", "raw"}, {"hdm", "raw"}, {"img", "raw"}, {"fdi", "fdi"}, {"dip", "dip"},
-      {"d88", "d88"}, {"dim", "dim"}, {"nfd", "nfd"}, {"fdd", "fdd"}, {"dcp", "dcp"}};
+  static const std::map<std::string, std::pair<std::string, const char*>> kFormOfExtension = {
+      {"xdf", {"raw", "xdf"}}, {"hdm", {"raw", "xdf"}}, {"img", {"raw", "xdf"}}, {"fdi", {"fdi", "pc98_fdi"}},
+      {"dip", {"dip", "dip"}}, {"d88", {"d88", "d88"}}, {"dim", {"dim", "dim"}}, {"nfd", {"nfd", "nfd"}},
+      {"fdd", {"fdd", "fdd"}}, {"dcp", {"dcp", "dcx"}}};
   std::vector<FormSample> forms;
   for (const std::string& name : list_dir(PARLE_SAMPLE_DIR)) {
     if (name.rfind("K7_Wealdmor.", 0) != 0 && name.rfind("k7-wealdmoor.", 0) != 0) continue;
     const std::string ext = name.substr(name.rfind('.') + 1);
     const auto it = kFormOfExtension.find(ext);
-    if (it != kFormOfExtension.end()) forms.push_back({name, it->second});
+    if (it != kFormOfExtension.end()) forms.push_back({name, it->second.first, it->second.second});
   }
   return forms;
 }
@@ -191,6 +193,8 @@ TEST(ParleToolTest, FixInEveryFormMatchesThePatchProgramOnTheRawForm) {
   ref.put("k7-wealdmoor.xdf", read_file(std::string(PARLE_SAMPLE_DIR) + "/k7-wealdmoor.xdf"));
   ASSERT_EQ(ref.tool("parlefix-xdf3", {"-o", "ref.xdf", "k7-wealdmoor.xdf"}).status, 0);
   const Bytes volume = ref.get("ref.xdf");
+  const std::string floptool = find_tool("floptool");  // MAME's reader of every form, if installed
+  const std::string timeout = find_tool("timeout");
 
   for (const FormSample& f : forms) {
     Scratch s;
@@ -204,6 +208,15 @@ TEST(ParleToolTest, FixInEveryFormMatchesThePatchProgramOnTheRawForm) {
     const Bytes output = s.get(derived_name(f.file));
     EXPECT_EQ(output.size(), input.size()) << f.file;
     EXPECT_TRUE(output == with_volume(input, volume)) << f.file << ": not the patch program's volume in the same form";
+    // The independent reading: floptool's raw sectors of the output are the patch
+    // program's volume.
+    if (!floptool.empty()) {
+      s.put("out.img", output);
+      const RunResult conv =
+          run_program(timeout, {"60", floptool, "flopconvert", f.reader, "xdf", s.dir / "out.img", s.dir / "out.raw"});
+      ASSERT_EQ(conv.status, 0) << f.file << ": " << conv.out << conv.err;
+      EXPECT_TRUE(s.get("out.raw") == volume) << f.file << ": floptool reads another volume";
+    }
 
     // The output is recognised as the same form, carrying revision 3.
     const RunResult info = s.parle({"info", derived_name(f.file)});

@@ -149,6 +149,13 @@ TEST(PatchRunTest, DamagedFilesSaveNothing) {
        {"K7_Wealdmor.fdi"},
        [](Files& f) { file_named(f, "KEEP.TLK").data.resize(22548); },
        "change data 5814:2D -> 5814:00\ndata mismatch 00\nERROR: modify 'KEEP.TLK'\n"},
+      // Every target starts from zeroed buffers: past the end of a short TOWNE.TLK the
+      // source holds zeros, not the bytes KEEP.TLK, read just before, left there.
+      {"revision 1, TOWNE.TLK shorter than the earlier files meets zeros",
+       "parlefix-xdf",
+       {},
+       [](Files& f) { file_named(f, "TOWNE.TLK").data.resize(9000); },
+       "change data 2A4C:1C -> 2A4C:1C\ndata mismatch 00\nERROR: modify 'TOWNE.TLK'\n"},
       {"DWELLING.TLK too short to be written back, named by the output path",
        "parlefix-fdi",
        {"-o", "patched.fdi"},
@@ -156,6 +163,11 @@ TEST(PatchRunTest, DamagedFilesSaveNothing) {
        "change data 1A06:DB -> 1A06:D9\nfile size error 'DWELLING.TLK' 9000 < 9466\n"
        "ERROR: write disk image 'patched.fdi/DWELLING.TLK'\n"},
   };
+  // The short TOWNE.TLK row tells zeros from KEEP.TLK's leftovers only if KEEP.TLK's
+  // byte at 0x2A4C is neither 0 nor the byte revision 1 expects there.
+  Files sample = sample::sample_files();
+  ASSERT_NE(file_named(sample, "KEEP.TLK").data.at(0x2A4C), 0x00);
+  ASSERT_NE(file_named(sample, "KEEP.TLK").data.at(0x2A4C), 0x1C);
   for (const Fault& c : faults) {
     const Tool& tool = *std::find_if(std::begin(kTools), std::end(kTools),
                                      [&](const Tool& t) { return std::string(t.program) == c.program; });

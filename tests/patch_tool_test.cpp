@@ -156,6 +156,21 @@ TEST(PatchToolTest, OverwritePrompt) {
   }
 }
 
+// The prompt reaches a pipe before the tool waits for its answer: the answer is written
+// only once "overwrite ? (Y or N): " has been read from the tool's standard output.
+TEST(PatchToolTest, PromptIsReadableBeforeTheAnswer) {
+  Workspace ws(true);
+  write_file(ws.dir / "out.fdi", {'o', 'l', 'd'});
+  RunOptions o;
+  o.stdin_text = "y\n";
+  o.stdin_after = "overwrite ? (Y or N): ";
+  const RunResult r = ws.run("parlefix-fdi", {"-o", "out.fdi"}, o);
+  EXPECT_FALSE(r.input_held_back) << "the prompt was still in the tool's buffer while it waited for the answer";
+  EXPECT_EQ(r.out, pass_lines(1) + "already exists 'out.fdi'\noverwrite ? (Y or N): completed\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(ws.dir / "out.fdi"), patched_image(1, true));
+}
+
 TEST(PatchToolTest, SavingOverTheInputAfterYes) {
   TempDir dir;
   const std::vector<std::uint8_t> image = sample::sample_fdi();

@@ -13,14 +13,30 @@ constexpr int kFatEntry0High = 0xF00;
 constexpr int kEndOfChain = 0xFFF;
 constexpr int kFatCopies = 2;
 
-// The name a formatting tool leaves in the boot sector; ours, blank padded.
+// The name a formatting tool leaves in the boot sector; ours, blank padded. The extended
+// boot record after the parameter block: a fixed serial number (the same volume on every
+// build), "no label" and the file system's name.
 constexpr std::string_view kOemName = "PARLE   ";
+constexpr std::uint32_t kSerial = 0x20250711;
+constexpr std::string_view kNoLabel = "NO NAME    ";
+constexpr std::string_view kFsType = "FAT12   ";
 
 }  // namespace
 
 std::uint8_t builder_media_byte(const Geometry& geometry) {
   if (geometry.bytes_per_sector == 1024) return kMedia1232K;
   return geometry.sectors_per_track == 9 ? kMedia720K : kMedia640K;
+}
+
+void builder_put_entry(std::uint8_t* at, std::string_view raw11, std::uint8_t attributes, int first_cluster,
+                       std::uint32_t size, int time, int date) {
+  std::fill(at, at + kDirEntrySize, 0);
+  std::copy_n(raw11.begin(), std::min<std::size_t>(raw11.size(), kDentNameLength), at + kDentName);
+  at[kDentAttributes] = attributes;
+  put_le16(at + kDentTime, time);
+  put_le16(at + kDentDate, date);
+  put_le16(at + kDentCluster, first_cluster);
+  put_le32(at + kDentSize, size);
 }
 
 std::string builder_dir_name(std::string_view name) {
@@ -53,6 +69,10 @@ VolumeBuilder::VolumeBuilder(int geometry)
   put_le16(b + kBpbSectorsPerFat, geometry_.sectors_per_fat);
   put_le16(b + kBpbSectorsPerTrack, geometry_.sectors_per_track);
   put_le16(b + kBpbHeads, geometry_.heads);
+  b[kBootSignature] = kBootExtended;
+  put_le32(b + kBootSerial, kSerial);
+  std::copy(kNoLabel.begin(), kNoLabel.end(), b + kBootLabel);
+  std::copy(kFsType.begin(), kFsType.end(), b + kBootFsType);
   std::copy(std::begin(kBootMarkBytes), std::end(kBootMarkBytes), b + kBootMark);
   set_fat(0, kFatEntry0High | media);
   set_fat(1, kEndOfChain);
@@ -113,14 +133,7 @@ int VolumeBuilder::add_entry(std::string_view raw11, std::uint8_t attributes, in
     return -1;
   }
   const int slot = next_slot_++;
-  std::uint8_t* e = dir_entry(slot);
-  std::fill(e, e + kDirEntrySize, 0);
-  std::copy_n(raw11.begin(), std::min<std::size_t>(raw11.size(), kDentNameLength), e + kDentName);
-  e[kDentAttributes] = attributes;
-  put_le16(e + kDentTime, kBuilderTime);
-  put_le16(e + kDentDate, kBuilderDate);
-  put_le16(e + kDentCluster, first_cluster);
-  put_le32(e + kDentSize, static_cast<std::uint32_t>(size));
+  builder_put_entry(dir_entry(slot), raw11, attributes, first_cluster, static_cast<std::uint32_t>(size));
   chains_.resize(static_cast<std::size_t>(slot) + 1);
   return slot;
 }
@@ -138,6 +151,7 @@ int VolumeBuilder::add_file(std::string_view name, std::span<const std::uint8_t>
     return -1;
   }
   std::vector<int> clusters;
+  clusters.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i)
     clusters.push_back(contiguous ? next_cluster_ + i : next_cluster_ + 2 * (count - 1 - i));
 

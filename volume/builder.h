@@ -2,7 +2,8 @@
 // fuzzers, and wrapped into any container form.
 //
 // A VolumeBuilder starts as a freshly formatted volume of one of the three geometries
-// (kGeometries): a boot sector with a full parameter block, two FAT copies whose first
+// (kGeometries): a boot sector with a full parameter block and extended boot record
+// (no label, a fixed serial number), two FAT copies whose first
 // two entries hold the media descriptor and the end mark, an empty root directory. Files
 // are added one after another: each gets a directory entry in the next root slot and a
 // cluster chain, written to both FAT copies, that is either contiguous or scattered
@@ -88,6 +89,12 @@ class VolumeBuilder {
   int next_cluster_ = 2;
   std::vector<std::vector<int>> chains_;
 };
+
+// Writes a whole 32-byte directory entry at `at` (a root slot or a place inside a
+// subdirectory's cluster): the raw 11-byte name, the attributes, time, date, first
+// cluster and size; every other byte zero.
+void builder_put_entry(std::uint8_t* at, std::string_view raw11, std::uint8_t attributes, int first_cluster,
+                       std::uint32_t size, int time = kBuilderTime, int date = kBuilderDate);
 
 // The 11-byte directory form of an 8.3 name: name part and extension, each blank padded
 // and cut to 8 and 3 characters. Made here on its own, apart from the volume library's

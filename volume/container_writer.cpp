@@ -23,11 +23,12 @@ struct Source {
   std::int32_t size_code() const { return sector_size_code(g.bytes_per_sector); }
   // The data of sector R (1-based) of track t.
   std::span<const std::uint8_t> sector(std::int32_t t, std::int32_t r) const {
-    return volume.subspan(static_cast<std::size_t>(t * track_bytes() + (r - 1) * g.bytes_per_sector),
-                          static_cast<std::size_t>(g.bytes_per_sector));
+    const std::int32_t at = t * track_bytes() + (r - 1) * g.bytes_per_sector;  // at most 0x134000
+    return volume.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(g.bytes_per_sector));
   }
   std::span<const std::uint8_t> track(std::int32_t t) const {
-    return volume.subspan(static_cast<std::size_t>(t * track_bytes()), static_cast<std::size_t>(track_bytes()));
+    const std::int32_t at = t * track_bytes();
+    return volume.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(track_bytes()));
   }
   bool high_density() const { return g.bytes_per_sector == 1024; }
 };
@@ -144,7 +145,7 @@ Bytes build_dim(const Source& s, const ContainerOptions& o) {
   Bytes out(kDimHeaderSize, 0);
   out[kDimMedia] = kDimMedia2HD;
   for (std::int32_t t = 0; t < s.tracks(); ++t)
-    out[static_cast<std::size_t>(kDimTrackFlags + t)] = absent(o, t) ? 0 : kDimTrackStored;
+    out[static_cast<std::size_t>(kDimTrackFlags) + static_cast<std::size_t>(t)] = absent(o, t) ? 0 : kDimTrackStored;
   put_text(out, kDimSignature, kDimSignatureText);
   put_text(out, kDimComment, "parle FAT12 volume");
   for (std::int32_t t = 0; t < s.tracks(); ++t) {
@@ -278,7 +279,7 @@ Bytes build_dcp(const Source& s, const ContainerOptions& o) {
   Bytes out(kDcpHeaderSize, 0);
   out[kDcpMedia] = is_1232k(s.g) ? kDcpMedia2HD : s.g.sectors_per_track == 9 ? kDcpMedia2DD9 : kDcpMedia2DD8;
   for (std::int32_t t = 0; t < s.tracks(); ++t)
-    out[static_cast<std::size_t>(kDcpTrackMap + t)] = absent(o, t) ? 0 : kDcpTrackStored;
+    out[static_cast<std::size_t>(kDcpTrackMap) + static_cast<std::size_t>(t)] = absent(o, t) ? 0 : kDcpTrackStored;
   // As DCP tools write it: the all-tracks flag left 0, the map telling the stored tracks.
   out[kDcpAllTracks] = 0;
   for (std::int32_t t = 0; t < s.tracks(); ++t) {

@@ -7,8 +7,18 @@
 // the unusual but legal layouts that readers must cope with.
 //
 // The result is a new buffer owned by the caller; the volume is only read. An empty
-// result means the form cannot hold the geometry (DIP and DIM exist only for 1232 KiB)
-// or the options do not fit the volume (see each option); nothing is printed.
+// result means the form cannot hold the geometry (DIP and DIM exist only for 1232 KiB),
+// or the options do not fit: a fill sector or absent track whose bytes are not what the
+// container would give back, an FDI header shorter than its fields, or an option given
+// to a form it does not belong to (each option names its forms). Nothing is printed.
+//
+// What the writers put in the fields no option sets, as the usual tools write them:
+// FDI type 0x90 (2HD) or 0x10 (2DD); D88 media 0x20 or 0x10, records in R order, MFM,
+// status 0, the disk named "PARLE"; DIM media 0x00 (2HD); NFD drive mode (PDA) 0x90 or
+// 0x10, MFM, ST0 = head << 2, unused slots C H R N = FF; FDD MFM, HD flag 1 for 2HD, the
+// data right after the header in table order, unused slots all FF, no special read;
+// DCP media 0x01, 0x05 (720 KiB) or 0x04 (640 KiB), the map filled in and the
+// all-tracks flag left 0 as DCP tools leave it.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -15,21 +16,6 @@
 using namespace testing_support;
 
 namespace {
-
-// Writes a directory entry at `at` (32 bytes), fields low byte first.
-void put_entry(std::uint8_t* at, const char* raw11, std::uint8_t attributes, int cluster, std::uint32_t size,
-               int time = 0x6000, int date = 0x5A8B) {
-  std::memset(at, 0, 32);
-  std::memcpy(at, raw11, 11);
-  at[11] = attributes;
-  at[22] = static_cast<std::uint8_t>(time);
-  at[23] = static_cast<std::uint8_t>(time >> 8);
-  at[24] = static_cast<std::uint8_t>(date);
-  at[25] = static_cast<std::uint8_t>(date >> 8);
-  at[26] = static_cast<std::uint8_t>(cluster);
-  at[27] = static_cast<std::uint8_t>(cluster >> 8);
-  for (int i = 0; i < 4; ++i) at[28 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-}
 
 // Where a found entry lies in the image bytes; nullopt for none.
 std::optional<std::size_t> where(const LoadedImage& l, DirEntry e) {
@@ -192,6 +178,31 @@ TEST(FindEntryTest, RootDirectoryScan) {
   }
 }
 
+// On 720K and 640K a cluster is two sectors, and the root scan takes the root directory
+// two sectors at a time: its seven sectors end in the middle of a pair. The last entries,
+// slots 96 to 111 in the seventh sector, must be found all the same, and nothing past
+// the 112th entry.
+TEST(FindEntryTest, LastRootSlotsOnTheTwoSectorClusterGeometries) {
+  for (const int geometry : {kGeometry720, kGeometry640}) {
+    VolumeBuilder img(geometry);
+    ASSERT_EQ(img.geometry().root_entries, 112);
+    char name[12];
+    for (int slot = 0; slot < 112; ++slot) {
+      std::snprintf(name, sizeof name, "SLOT%03d TLK", slot);
+      ASSERT_EQ(img.add_entry(name, 0x20), slot);
+    }
+    // The first entry after the root directory, in the data area, looks like one too.
+    std::memcpy(img.volume().data() + img.cluster_offset(2), "SLOT112 TLK", 11);
+    LoadedImage l(img);
+    for (int slot = 100; slot < 112; ++slot) {
+      std::snprintf(name, sizeof name, "SLOT%03d TLK", slot);
+      EXPECT_EQ(where(l, vol_find_entry(&l.disk, 0, 112, name, 1)), slot_at(img, slot))
+          << "geometry " << geometry << ", slot " << slot;
+    }
+    EXPECT_EQ(where(l, vol_find_entry(&l.disk, 0, 112, "SLOT112 TLK", 1)), std::nullopt) << "geometry " << geometry;
+  }
+}
+
 TEST(FindEntryTest, SubdirectoryChain) {
   // 720K: two 512-byte sectors of 16 entries per cluster. The directory's chain is
   // 10 -> 12 -> (the row's value); DEEP lies in cluster 13, right after 12 on the disk.
@@ -244,9 +255,9 @@ TEST(WalkPathTest, ResultsAndMessages) {
   img.add_entry("SUB        ", 0x10, 10, 0);           // a directory as FAT records it: size 0
   img.add_entry("DATA       ", 0x10 | 0x01, 11, 96);   // a directory claiming three entries
   std::uint8_t* data = img.volume().data() + img.cluster_offset(11);
-  put_entry(data, ".          ", 0x10, 11, 0);
-  put_entry(data + 32, "..         ", 0x10, 0, 0);
-  put_entry(data + 64, "INNER      ", 0x10, 12, 0, 0xBF7D, 0x2A21);
+  builder_put_entry(data, ".          ", 0x10, 11, 0);
+  builder_put_entry(data + 32, "..         ", 0x10, 0, 0);
+  builder_put_entry(data + 64, "INNER      ", 0x10, 12, 0, 0xBF7D, 0x2A21);
   for (int c : {10, 11, 12}) img.set_fat(c, 0xFFF);
   LoadedImage l(img);
 
@@ -307,7 +318,7 @@ TEST(EntryFieldsTest, ValuesAndTexts) {
   };
   for (const Row& r : rows) {
     std::uint8_t raw[32];
-    put_entry(raw, "KEEP    TLK", r.attributes, 0xFFFF, 0xFFFFFFFFu, r.time, r.date);
+    builder_put_entry(raw, "KEEP    TLK", r.attributes, 0xFFFF, 0xFFFFFFFFu, r.time, r.date);
     const DirEntry e{raw};
     char date[11], time[9], attr[7];
     std::memset(date, '#', sizeof date);
@@ -323,7 +334,7 @@ TEST(EntryFieldsTest, ValuesAndTexts) {
     EXPECT_EQ(dent_size(e), -1) << r.name;
   }
   std::uint8_t raw[32];
-  put_entry(raw, "KEEP    TLK", 0x20, 0x0102, 0x12345678u);
+  builder_put_entry(raw, "KEEP    TLK", 0x20, 0x0102, 0x12345678u);
   EXPECT_EQ(dent_cluster(DirEntry{raw}), 0x0102);
   EXPECT_EQ(dent_size(DirEntry{raw}), 0x12345678);
 }

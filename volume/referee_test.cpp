@@ -2,16 +2,15 @@
 // mcopy, checked by fsck.fat and read back by mtype. The tests build their own volumes
 // at run time and skip when the tools are missing.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/le.h"
 #include "tests/support/process.h"
+#include "volume/container_writer.h"
 #include "volume/dir.h"
 #include "volume/file.h"
 #include "volume/image.h"
@@ -19,21 +18,6 @@
 using namespace testing_support;
 
 namespace {
-
-// The tool's path: the first executable of that name on PATH, in /sbin or in /usr/sbin.
-std::string find_tool(const std::string& name) {
-  std::vector<std::string> dirs;
-  if (const char* path = std::getenv("PATH")) {
-    std::stringstream in(path);
-    for (std::string dir; std::getline(in, dir, ':');) dirs.push_back(dir.empty() ? "." : dir);
-  }
-  dirs.insert(dirs.end(), {"/sbin", "/usr/sbin"});
-  for (const std::string& dir : dirs) {
-    const std::string candidate = dir + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
 
 struct Tools {
   std::string mkfs = find_tool("mkfs.fat"), fsck = find_tool("fsck.fat"), mcopy = find_tool("mcopy"),
@@ -233,8 +217,8 @@ TEST_F(RefereeTest, ReadsAndRewritesVolumesOfTheRealTools) {
     ASSERT_EQ(fragmented.status, 0) << fragmented.out;
 
     // The image as the tools hand it over: bare, or behind an FDI container header.
-    std::vector<std::uint8_t> image = vol.fdi ? pattern(99, kFdiHeaderOffset) : std::vector<std::uint8_t>();
-    image.insert(image.end(), volume.begin(), volume.end());
+    const std::vector<std::uint8_t> image = build_container(volume, g, vol.fdi ? ImageForm::kFdi : ImageForm::kRaw);
+    ASSERT_EQ(image.size(), volume.size() + (vol.fdi ? kFdiHeaderOffset : 0));
     const std::string in = dir / (vol.fdi ? "in.fdi" : "in.xdf");
     write_file(in, image);
     const std::int32_t header = vol.fdi ? kFdiHeaderOffset : 0;

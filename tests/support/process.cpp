@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #ifndef PARLE_TOOLS_DIR
@@ -23,6 +24,20 @@
 namespace testing_support {
 
 std::string program_path(const std::string& name) { return std::string(PARLE_TOOLS_DIR) + "/" + name; }
+
+std::string find_tool(const std::string& name) {
+  std::vector<std::string> dirs;
+  if (const char* path = std::getenv("PATH")) {
+    std::stringstream in(path);
+    for (std::string dir; std::getline(in, dir, ':');) dirs.push_back(dir.empty() ? "." : dir);
+  }
+  dirs.insert(dirs.end(), {"/sbin", "/usr/sbin"});
+  for (const std::string& dir : dirs) {
+    const std::string candidate = dir + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
+}
 
 RunResult run_program(const std::string& path, const std::vector<std::string>& args, const RunOptions& options) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -85,17 +100,31 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
   RunResult result;
   std::size_t fed = 0;
   int in_fd = in_pipe[1];
-  if (options.stdin_text.empty() || options.terminal_input) {
+  // Input typed into a terminal was given above; input for a pipe may wait for a prompt.
+  bool held = !options.stdin_after.empty() && !options.terminal_input;
+  if ((options.stdin_text.empty() && !held) || options.terminal_input) {
     close(in_fd);
     in_fd = -1;
   }
+  constexpr int kHoldMilliseconds = 10000;
   signal(SIGPIPE, SIG_IGN);
   bool out_open = true, err_open = true;
   while (out_open || err_open) {
-    pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
+    if (held && result.out.find(options.stdin_after) != std::string::npos) held = false;
+    if (!held && in_fd >= 0 && fed == options.stdin_text.size()) {
+      close(in_fd);
+      in_fd = -1;
+    }
+    pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {held ? -1 : in_fd, POLLOUT, 0}};
     if (!out_open) fds[0].fd = -1;
     if (!err_open) fds[1].fd = -1;
-    if (poll(fds, 3, -1) < 0) continue;
+    const int ready = poll(fds, 3, held ? kHoldMilliseconds : -1);
+    if (ready == 0) {  // held back and nothing came: the prompt is not there to be read
+      result.input_held_back = true;
+      held = false;
+      continue;
+    }
+    if (ready < 0) continue;
     char buf[65536];
     for (int k = 0; k < 2; ++k) {
       if (fds[k].revents == 0) continue;

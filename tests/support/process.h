@@ -18,16 +18,25 @@ struct RunOptions {
   // Standard input is a pseudo-terminal and stdin_text is typed into it ("\x04" at the
   // start of a line ends the input); the two outputs stay pipes.
   bool terminal_input = false;
+  // When set, stdin_text is held back until standard output contains this text, as a
+  // user answers a prompt only once it is on the screen; after 10 seconds without it the
+  // text is given all the same and RunResult::input_held_back says so.
+  std::string stdin_after;
 };
 
 struct RunResult {
   int status = -1;     // exit status; 128 + signal when killed
   std::string out;     // everything written to standard output
   std::string err;     // everything written to standard error (expected empty)
+  bool input_held_back = false;  // stdin_after never appeared in time (see RunOptions)
 };
 
 // Path of a built program, e.g. program_path("parlefix-fdi").
 std::string program_path(const std::string& name);
+
+// Path of an installed tool: the first executable of that name on PATH, in /sbin or in
+// /usr/sbin; empty when there is none.
+std::string find_tool(const std::string& name);
 
 RunResult run_program(const std::string& path, const std::vector<std::string>& args, const RunOptions& options = {});
 
