@@ -62,6 +62,16 @@ bool stdout_ok() {
   return false;
 }
 
+int help_or_version(bool help, bool version, void (*show_usage)()) {
+  if (!help && !version) return -1;
+  if (help) {
+    show_usage();
+  } else {
+    print_version();
+  }
+  return stdout_ok() ? kExitOk : kExitFailure;
+}
+
 int parle_main(int argc, char** argv) {
   // The volume library's lines go to standard error; the patch records nowhere until a
   // command says otherwise.
