@@ -49,3 +49,7 @@ int walk_options(int argc, char** argv, const char* short_options, const option*
 
 // Whether standard output took everything written to it; prints the failure if not.
 bool stdout_ok();
+
+// After a command's options: with --help prints its usage (through `show_usage`), with
+// --version the version, and returns the exit status; -1 when neither was given.
+int help_or_version(bool help, bool version, void (*show_usage)());

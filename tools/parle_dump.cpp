@@ -52,11 +52,7 @@ int parle_dump(int argc, char** argv) {
       },
       &first);
   if (stop >= 0) return stop;
-  if (help || version) {
-    if (help) show_usage();
-    if (!help) print_version();
-    return stdout_ok() ? kExitOk : kExitFailure;
-  }
+  if (const int status = help_or_version(help, version, show_usage); status >= 0) return status;
   if (first >= argc) return usage_error("dump", "no image given");
   if (argc - first > 1)
     return usage_error("dump", std::string("one image at a time ('") + argv[first + 1] + "' is one too many)");

@@ -268,11 +268,7 @@ int parle_fix(int argc, char** argv) {
       },
       &first);
   if (stop >= 0) return stop;
-  if (help || version) {
-    if (help) show_usage();
-    if (!help) print_version();
-    return stdout_ok() ? kExitOk : kExitFailure;
-  }
+  if (const int status = help_or_version(help, version, show_usage); status >= 0) return status;
   if (first >= argc) return usage_error("fix", "no image given");
   if (argc - first > 1)
     return usage_error("fix", std::string("one image at a time ('") + argv[first + 1] + "' is one too many)");

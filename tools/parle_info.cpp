@@ -145,11 +145,7 @@ int parle_info(int argc, char** argv) {
       },
       &first);
   if (stop >= 0) return stop;
-  if (help || version) {
-    if (help) show_usage();
-    if (!help) print_version();
-    return stdout_ok() ? kExitOk : kExitFailure;
-  }
+  if (const int status = help_or_version(help, version, show_usage); status >= 0) return status;
   if (first >= argc) return usage_error("info", "no image given");
 
   bool failed = false;

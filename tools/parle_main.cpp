@@ -70,6 +70,16 @@ bool stdout_ok() {
   return false;
 }
 
+int help_or_version(bool help, bool version, void (*show_usage)()) {
+  if (!help && !version) return -1;
+  if (help) {
+    show_usage();
+  } else {
+    print_version();
+  }
+  return stdout_ok() ? kExitOk : kExitFailure;
+}
+
 int parle_main(int argc, char** argv) {
   platform_start(&argc, &argv);
   // One operand that names a file, and no command: an image dropped onto the program.
