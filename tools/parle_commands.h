@@ -24,6 +24,10 @@ int parle_dump(int argc, char** argv);
 // that the window stays open to be read. The status is that of info, or of the fix.
 int parle_open(char* path);
 
+// In a console window that closes when the program ends (one Explorer opened for it),
+// asks for Enter and waits for it, or for the end of input; elsewhere does nothing.
+void parle_keep_window_open();
+
 // Prints "QUESTION [y/N] " on standard error and reads one line from standard input:
 // true for y or yes (any case, spaces around), false for anything else and at its end.
 bool parle_confirm(const std::string& question);

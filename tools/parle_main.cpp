@@ -115,7 +115,16 @@ int parle_main(int argc, char** argv) {
       return usage_error("", std::string("unknown option '-") + static_cast<char>(optopt) + "' before the command");
     return usage_error("", std::string("unknown option '") + argv[optind - 1] + "' before the command");
   }
-  if (optind >= argc) return usage_error("", "no command given (info, fix or dump)");
+  if (optind >= argc) {
+    // parle.exe double-clicked: its window would close before the line could be read.
+    if (argc == 1 && platform_console_closes_at_exit()) {
+      show_usage();
+      (void)std::fputs("\nTo fix a disk image, drop it onto parle.exe.\n", stdout);
+      parle_keep_window_open();
+      return kExitUsage;
+    }
+    return usage_error("", "no command given (info, fix or dump)");
+  }
 
   const char* command = argv[optind];
   const int sub_argc = argc - optind;

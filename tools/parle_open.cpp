@@ -44,12 +44,15 @@ int parle_open(char* path) {
   char* info_argv[] = {command, path, nullptr};
   int status = parle_info(2, info_argv);
   if (status == kExitOk) status = offer_fix(path);
-  if (platform_console_closes_at_exit()) {
-    (void)std::fflush(stdout);
-    (void)std::fputs("Press Enter to close this window.", stderr);
-    int c = 0;
-    while ((c = std::getchar()) != EOF && c != '\n') {
-    }
-  }
+  parle_keep_window_open();
   return status;
+}
+
+void parle_keep_window_open() {
+  if (!platform_console_closes_at_exit()) return;
+  (void)std::fflush(stdout);
+  (void)std::fputs("Press Enter to close this window.", stderr);
+  int c = 0;
+  while ((c = std::getchar()) != EOF && c != '\n') {
+  }
 }

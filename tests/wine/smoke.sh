@@ -201,11 +201,10 @@ cmp -s "$work/ro/keep.fdi" "$linux/sample/k7-wealdmoor.xdf" || fail "parle, read
 ok "parle: read-only output refused (status $status)" "$before"
 
 # A console window of parle's own, as Explorer opens one for an image dropped onto
-# parle.exe: under a pseudo-terminal Wine gives the program a console that lists it
-# alone. After the offer, answered n, parle waits for Enter before it ends. The keys are
-# sent only once the console shows what they answer (Wine draws spaces as cursor moves,
-# so the text is compared without them).
-before=$failures
+# parle.exe or for parle.exe double-clicked: under a pseudo-terminal Wine gives the
+# program a console that lists it alone, and parle waits for Enter before it ends. Keys
+# are sent only once the console shows what they answer (Wine draws spaces as cursor
+# moves, so the text is compared without them).
 shown() {
   sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$work/out/console" | tr -d ' \r\n' | grep -qF "$1"
 }
@@ -218,22 +217,49 @@ waits_for() {
   fail "own console: '$1' never appeared"
   return 1
 }
-mkfifo "$work/keys"
-: >"$work/out/console"
-(cd "$work/ro" && script -qefc "$(printf '%q ' "$wine" "$bin/parle.exe" K7_Wealdmor.fdi)" /dev/null \
-  <"$work/keys" >"$work/out/console" 2>&1) &
-console=$!
-exec 3>"$work/keys"
-if waits_for "fixitwithrevision3andsaveitas'K7_Wealdmor.NEW.fdi'?[y/N]"; then
-  printf 'n\r' >&3
-  if waits_for "PressEntertoclosethiswindow."; then printf '\r' >&3; fi
-fi
-exec 3>&-
-status=0
-wait "$console" || status=$?
-[ "$status" = 0 ] || fail "own console: exit status $status, not 0"
-[ ! -e "$work/ro/K7_Wealdmor.NEW.fdi" ] || fail "own console: saved after n"
-ok "own console: info, the offer declined, Enter awaited (status $status)" "$before"
+# own_console ARGS... -- TEXT KEYS [TEXT KEYS]...: runs parle.exe ARGS in the read-only
+# folder in a console of its own, typing each KEYS once TEXT is shown; its exit status
+# in $console_status.
+own_console() {
+  local args=()
+  while [ "$1" != -- ]; do
+    args+=("$1")
+    shift
+  done
+  shift
+  rm -f "$work/keys"
+  mkfifo "$work/keys"
+  : >"$work/out/console"
+  (cd "$work/ro" && script -qefc "$(printf '%q ' "$wine" "$bin/parle.exe" "${args[@]}")" /dev/null \
+    <"$work/keys" >"$work/out/console" 2>&1) &
+  local console=$!
+  exec 3>"$work/keys"
+  while [ $# -ge 2 ]; do
+    waits_for "$1" || break
+    printf '%s' "$2" >&3
+    shift 2
+  done
+  exec 3>&-
+  console_status=0
+  wait "$console" || console_status=$?
+}
+
+# An image dropped onto parle.exe: info, the offer declined with n, Enter awaited.
+before=$failures
+own_console K7_Wealdmor.fdi -- "fixitwithrevision3andsaveitas'K7_Wealdmor.NEW.fdi'?[y/N]" $'n\r' \
+  "PressEntertoclosethiswindow." $'\r'
+status=$console_status
+[ "$status" = 0 ] || fail "image dropped: exit status $status, not 0"
+[ ! -e "$work/ro/K7_Wealdmor.NEW.fdi" ] || fail "image dropped: saved after n"
+ok "own console, image dropped: info, the offer declined, Enter awaited (status $status)" "$before"
+
+# parle.exe double-clicked: the help, the hint, Enter awaited.
+before=$failures
+own_console -- "Tofixadiskimage,dropitontoparle.exe.PressEntertoclosethiswindow." $'\r'
+status=$console_status
+[ "$status" = 2 ] || fail "double-clicked: exit status $status, not 2"
+shown "usage:parleCOMMAND" || fail "double-clicked: no help shown"
+ok "own console, double-clicked: the help, Enter awaited (status $status)" "$before"
 
 echo "smoke: $step commands compared, $((SECONDS - started)) s ($((prefix_ready - started)) s for the Wine prefix)"
 if [ "$failures" -ne 0 ]; then
