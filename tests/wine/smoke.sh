@@ -263,7 +263,7 @@ ok "own console, double-clicked: the help, Enter awaited (status $status)" "$bef
 
 echo "smoke: $step commands compared, $((SECONDS - started)) s ($((prefix_ready - started)) s for the Wine prefix)"
 if [ "$failures" -ne 0 ]; then
-  echo "smoke: $failures failures; Wine's own messages:"
+  echo "smoke: $failures failures; the last lines on standard error (Wine's and the programs'):"
   tail -n 20 "$work/stderr" || true
   exit 1
 fi
