@@ -9,7 +9,8 @@
 //   reads the command line again as UTF-16 and converts it to UTF-8;
 // - files are opened by their UTF-16 names, converted from the UTF-8 ones;
 // - standard output is put into binary mode, so that "\n" stays one byte instead of
-//   becoming "\r\n", and a program prints exactly what it prints on Linux.
+//   becoming "\r\n", and a program prints exactly what it prints on Linux; a console
+//   gets it in blocks (a full buffer, which a program flushes before it asks anything).
 //
 // Every function returns by value; none prints anything.
 #pragma once
@@ -20,7 +21,8 @@
 
 // Call first in a program's main routine, with main's own argc and argv. On Windows it
 // replaces them by the UTF-8 arguments of the process's command line (held until the
-// process ends; argv[argc] is null) and sets standard output to binary mode; if the
+// process ends; argv[argc] is null), sets standard output to binary mode and, on a
+// console, fully buffered; if the
 // command line cannot be read, argc and argv are left as they were. Elsewhere it does
 // nothing.
 void platform_start(int* argc, char*** argv);

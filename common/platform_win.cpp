@@ -18,6 +18,9 @@
 
 namespace {
 
+// The buffer of standard output when it is a console.
+constexpr std::size_t kConsoleBuffer = std::size_t{1} << 16;
+
 // The console's output code page before platform_console_utf8 changed it; 0 if unchanged.
 UINT g_saved_output_cp = 0;
 
@@ -59,6 +62,11 @@ void platform_start(int* argc, char*** argv) {
   // Text mode would write every "\n" as "\r\n"; the programs' output is the same bytes
   // on every system.
   (void)_setmode(_fileno(stdout), _O_BINARY);
+  // The C library leaves a console's stream without a buffer and writes it a byte at a
+  // time: slow, and a multibyte character (Shift-JIS, UTF-8) reaches the console in
+  // pieces. A full buffer writes it in large blocks; the programs flush it before every
+  // question they ask, and it is flushed at exit.
+  if (stdout_is_console()) (void)std::setvbuf(stdout, nullptr, _IOFBF, kConsoleBuffer);
 
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
