@@ -22,9 +22,8 @@
 // Call first in a program's main routine, with main's own argc and argv. On Windows it
 // replaces them by the UTF-8 arguments of the process's command line (held until the
 // process ends; argv[argc] is null), sets standard output to binary mode and, on a
-// console, fully buffered; if the
-// command line cannot be read, argc and argv are left as they were. Elsewhere it does
-// nothing.
+// console, fully buffered; if the command line cannot be read, argc and argv are left as
+// they were. Elsewhere it does nothing.
 void platform_start(int* argc, char*** argv);
 
 // std::fopen of a file named in UTF-8; null as fopen, errno set where the system sets it.
