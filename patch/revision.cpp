@@ -53,7 +53,7 @@ void rebuild_source(const PatchRecord* records, const std::uint8_t* file, std::i
   // The target as it stood after the records not yet undone, and which of its bytes
   // still hold what those records left there (not yet claimed by a later record).
   std::vector<std::uint8_t> state(file, file + n);
-  std::vector<bool> live(n, true);
+  std::vector<std::uint8_t> live(n, 1);  // bytes, not bits: the loops below test every one
   const int count = record_count(records);
 
   for (int k = count - 1; k >= 0; --k) {
@@ -65,21 +65,21 @@ void rebuild_source(const PatchRecord* records, const std::uint8_t* file, std::i
         const auto dst = static_cast<std::size_t>(r.mode == 'a' ? 0 : r.dst_off);
         const auto len = static_cast<std::size_t>(r.mode == 'a' ? length : r.length);
         for (std::size_t i = 0; i < len; ++i) {
-          if (!live[dst + i]) continue;
+          if (live[dst + i] == 0) continue;
           (*source)[src + i] = state[dst + i];
-          live[dst + i] = false;
+          live[dst + i] = 0;
         }
         break;
       }
       case 'f':
-        live[static_cast<std::size_t>(r.dst_off)] = false;
+        live[static_cast<std::size_t>(r.dst_off)] = 0;
         break;
       case '!':
         // Entries are shifted in the target after they were copied there: shift back
         // those whose two bytes still hold the shifted value.
         for (std::size_t i = 0; i < static_cast<std::size_t>(r.length); i += 2) {
           const std::size_t p = static_cast<std::size_t>(r.dst_off) + i;
-          if (!live[p] || !live[p + 1]) continue;
+          if (live[p] == 0 || live[p + 1] == 0) continue;
           put_le16(&state[p], get_le16(&state[p]) - r.value);
         }
         break;

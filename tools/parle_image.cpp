@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/platform.h"
@@ -24,45 +25,50 @@ constexpr int kIgnoreCase = 1;
 
 std::string errno_text(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-// Reads the whole file behind `fd` into `bytes`; 0 or -1 with `error` set. The buffer is
-// sized from the file's length and read in one go; a file that is still growing is read
-// on in steps, up to the limit.
-int read_whole(int fd, std::vector<std::uint8_t>* bytes, std::string* error) {
+// Reads the whole file behind `fd` into a block the image will own (vol_image_block), in
+// one read sized from the file's length; *block is null on failure, with `error` set.
+// A file that grew since its length was taken is refused rather than read in part.
+std::size_t read_whole(int fd, std::uint8_t** block, std::string* error) {
+  *block = nullptr;
   struct stat st;
   if (fstat(fd, &st) != 0) {
     *error = errno_text("cannot read");
-    return -1;
+    return 0;
   }
   if (S_ISDIR(st.st_mode)) {
     *error = "is a directory, not a disk image";
-    return -1;
+    return 0;
   }
-  if (st.st_size > static_cast<off_t>(kMaxImageFile)) {
+  if (st.st_size < 0 || st.st_size > static_cast<off_t>(kMaxImageFile)) {
     *error = "too large to be a floppy-disk image";
-    return -1;
+    return 0;
   }
-  // One byte more than the length, so that the end of the file is seen in the same read.
-  bytes->resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1);
+  // One byte more than the length, so that the end of the file is seen by the same read.
+  const std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
+  std::uint8_t* bytes = vol_image_block(room);
+  if (bytes == nullptr) {
+    *error = "not enough memory to read it";
+    return 0;
+  }
   std::size_t have = 0;
   for (;;) {
-    if (have == bytes->size()) {
-      if (bytes->size() > kMaxImageFile) {
-        *error = "too large to be a floppy-disk image";
-        return -1;
-      }
-      bytes->resize(bytes->size() + 65536);
-    }
-    const ssize_t n = read(fd, bytes->data() + have, bytes->size() - have);
+    const ssize_t n = read(fd, bytes + have, room - have);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = errno_text("cannot read");
-      return -1;
+      std::free(bytes);
+      return 0;
     }
     if (n == 0) break;
     have += static_cast<std::size_t>(n);
+    if (have == room) {
+      *error = "changed while it was read; try again";
+      std::free(bytes);
+      return 0;
+    }
   }
-  bytes->resize(have);
-  return 0;
+  *block = bytes;
+  return have;
 }
 
 }  // namespace
@@ -74,13 +80,13 @@ int parle_load(const char* path, DiskImage* disk, std::string* error) {
     *error = errno_text("cannot open");
     return -1;
   }
-  std::vector<std::uint8_t> bytes;
-  const int r = read_whole(fd, &bytes, error);
+  std::uint8_t* block = nullptr;
+  const std::size_t size = read_whole(fd, &block, error);
   (void)close(fd);
-  if (r < 0) return -1;
+  if (block == nullptr) return -1;
 
   ConsoleCapture capture;
-  if (vol_open_any_mem(disk, bytes.data(), bytes.size(), path) < 0) {
+  if (vol_open_any_adopt(disk, block, size, path) < 0) {
     *error = capture.text();
     if (error->empty()) *error = "not a disk image parle can read";
     return -1;

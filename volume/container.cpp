@@ -27,6 +27,9 @@ constexpr const char* kFormNames[] = {"raw", "fdi", "dip", "d88", "dim", "nfd", 
 // included); a longer file is refused before it is read.
 constexpr std::size_t kMaxContainerSize = 8u << 20;
 
+// Room after the file's bytes for the fill area: one sector for each byte value at most.
+constexpr std::size_t kFillReserve = 256 * static_cast<std::size_t>(kMaxSectorSize);
+
 int open_any_fail(DiskImage* disk) {
   vol_free(disk, 0);
   return -1;
@@ -39,18 +42,29 @@ const char* vol_form_name(ImageForm form) {
   return i < std::size(kFormNames) ? kFormNames[i] : "?";
 }
 
-int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name) {
+std::uint8_t* vol_image_block(std::size_t size) {
+  return static_cast<std::uint8_t*>(alloc_populated(size + kFillReserve));
+}
+
+int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, const char* name) {
   std::memset(disk, 0, sizeof *disk);
+  if (block == nullptr) {
+    err_printf("memory exhausted!\n");
+    return -1;
+  }
+  // The record owns the block from here: every failure below releases it with the rest.
+  disk->image = block;
   if (size > kMaxContainerSize) {
     err_printf("unsupported image '%s': %zu bytes is longer than any floppy image\n", name, size);
-    return -1;
+    return open_any_fail(disk);
   }
   if (size == 0) {
     err_printf("unsupported image '%s': the file is empty\n", name);
-    return -1;
+    return open_any_fail(disk);
   }
+  const std::uint8_t* data = block;
   ContainerMap map;
-  if (container_map(data, size, name, &map) < 0) return -1;
+  if (container_map(data, size, name, &map) < 0) return open_any_fail(disk);
   const Geometry& g = kGeometries[map.geometry];
   const auto sector_bytes = static_cast<std::size_t>(g.bytes_per_sector);
 
@@ -63,12 +77,7 @@ int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size
       if (map.offsets[s] < 0 && fill_block[map.fill[s]] < 0) fill_block[map.fill[s]] = blocks++;
     }
   }
-  disk->image = static_cast<std::uint8_t*>(alloc_populated(size + static_cast<std::size_t>(blocks) * sector_bytes));
-  if (disk->image == nullptr) {
-    err_printf("memory exhausted!\n");
-    return open_any_fail(disk);
-  }
-  std::memcpy(disk->image, data, size);
+  // At most one block for each of the 256 byte values, which kFillReserve holds.
   for (int b = 0; b < 256; ++b) {
     if (fill_block[b] >= 0) {
       std::memset(disk->image + size + static_cast<std::size_t>(fill_block[b]) * sector_bytes, b, sector_bytes);
@@ -131,17 +140,35 @@ int vol_open_any(DiskImage* disk, const char* path) {
                static_cast<long long>(length));
     return -1;
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+  const auto size = static_cast<std::size_t>(length);
+  std::uint8_t* block = vol_image_block(size);
+  if (block == nullptr) {
+    (void)std::fclose(file);
+    err_printf("memory exhausted!\n");
+    return -1;
+  }
   // The whole file and then its end: a file that grew since its length was taken is
   // refused rather than read in part.
-  const std::size_t n = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file);
-  const bool whole = n == bytes.size() && std::fgetc(file) == EOF && std::ferror(file) == 0;
+  const std::size_t n = size == 0 ? 0 : std::fread(block, 1, size, file);
+  const bool whole = n == size && std::fgetc(file) == EOF && std::ferror(file) == 0;
   (void)std::fclose(file);
   if (!whole) {
+    std::free(block);
     err_printf("read error '%s'\n", path);
     return -1;
   }
-  return vol_open_any_mem(disk, bytes.data(), bytes.size(), path);
+  return vol_open_any_adopt(disk, block, size, path);
+}
+
+int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name) {
+  std::uint8_t* block = size <= kMaxContainerSize ? vol_image_block(size) : nullptr;
+  if (block != nullptr && size > 0) std::memcpy(block, data, size);
+  if (block == nullptr && size > kMaxContainerSize) {
+    std::memset(disk, 0, sizeof *disk);
+    err_printf("unsupported image '%s': %zu bytes is longer than any floppy image\n", name, size);
+    return -1;
+  }
+  return vol_open_any_adopt(disk, block, size, name);
 }
 
 int vol_sector_writable(const DiskImage* disk, std::int32_t sector, const std::uint8_t* data) {

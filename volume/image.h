@@ -105,6 +105,14 @@ int vol_open_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, co
 int vol_open_any(DiskImage* disk, const char* path);
 int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name);
 
+// For a caller that reads the file itself without copying it again: a block with room
+// for an image file of up to `size` bytes and the fill sectors its container may need
+// (null when memory is short), and the load of the `size` bytes read into such a block.
+// vol_open_any_adopt takes the block over whatever its result: it belongs to the record
+// on success and is released on failure. REQUIRES: size <= the size the block was made for.
+std::uint8_t* vol_image_block(std::size_t size);
+int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, const char* name);
+
 // The short name of a form as the tools print it: "raw", "fdi", "dip", "d88", "dim",
 // "nfd", "fdd", "dcp".
 const char* vol_form_name(ImageForm form);
