@@ -82,15 +82,15 @@ int help_or_version(bool help, bool version, void (*show_usage)()) {
 
 int parle_main(int argc, char** argv) {
   platform_start(&argc, &argv);
+  // The volume library's lines go to standard error; the patch records nowhere until a
+  // command says otherwise.
+  parle_route(nullptr, stderr);
   // One operand that names a file, and no command: an image dropped onto the program.
   if (argc == 2 && argv[1][0] != '-' && !is_command(argv[1]) && platform_exists(argv[1]) &&
       !platform_is_directory(argv[1])) {
     platform_console_utf8();
     return parle_open(argv[1]);
   }
-  // The volume library's lines go to standard error; the patch records nowhere until a
-  // command says otherwise.
-  parle_route(nullptr, stderr);
 
   static const option kOptions[] = {
       {"help", no_argument, nullptr, 'h'},
