@@ -14,7 +14,7 @@ std::FILE* out_stream() { return g_routed ? g_out : stdout; }
 std::FILE* err_stream() { return g_routed ? g_err : stdout; }
 
 // A null stream takes the text and drops it.
-[[gnu::format(printf, 2, 0)]] int print_to(std::FILE* stream, const char* format, va_list args) {
+[[gnu::format(PARLE_PRINTF, 2, 0)]] int print_to(std::FILE* stream, const char* format, va_list args) {
   return stream != nullptr ? std::vfprintf(stream, format, args) : 0;
 }
 

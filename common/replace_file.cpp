@@ -232,23 +232,3 @@ int replace_file(const char* path, const void* data, std::size_t size, ReplaceFa
   sync_dir(dir);
   return 0;
 }
-
-const char* replace_failure_text(ReplaceFailure why) {
-  switch (why) {
-    case ReplaceFailure::kNone:
-      return "";
-    case ReplaceFailure::kOpen:
-      return "cannot create a file there; check that the directory exists and is writable";
-    case ReplaceFailure::kReadOnly:
-      return "the file is read-only; make it writable or choose another output";
-    case ReplaceFailure::kProtectedLink:
-      return "symbolic link owned by another user in a sticky world-writable directory, not followed; "
-             "remove the link or choose another output";
-    case ReplaceFailure::kLinkLoop:
-      return "too many levels of symbolic links (a loop?); fix the link or choose another output";
-    case ReplaceFailure::kWrite:
-      return "the image could not be written completely (disk full or file too large?); "
-             "nothing was changed";
-  }
-  return "";
-}

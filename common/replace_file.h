@@ -33,6 +33,18 @@
 //   fail (kWrite) instead of killing the process. SIGINT, SIGTERM and SIGHUP, unless
 //   ignored, remove the temporary file and then end the process as they would have.
 //   The dispositions are restored before returning.
+//
+// On Windows (replace_file_win.cpp) the same contract holds with the system's own means:
+// `path` is UTF-8 and opened by its UTF-16 name; the new file is written beside the
+// target, flushed (FlushFileBuffers) and moved over it in one step (MoveFileExW,
+// replacing and writing through). The new file keeps the old one's hidden, system and
+// archive attributes, and gets the permissions the folder gives new files. An output
+// with the read-only attribute is kReadOnly; one that another program holds open (an
+// emulator with the image loaded) cannot be replaced and is kInUse. A link (a reparse
+// point) is followed to the file it names, which is replaced. Devices (NUL, COM1) are
+// written in place. The temporary file is marked for deletion while it is written, so
+// that the system removes it if the program ends before the save is done (Ctrl-C, the
+// window closed). Owners, set-id bits, protected links and signals do not apply there.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +57,7 @@ enum class ReplaceFailure : std::uint8_t {
   kProtectedLink,  // a link in a sticky world-writable directory owned by another user
   kLinkLoop,       // too many levels of symbolic links
   kWrite,          // writing, flushing, syncing or renaming failed
+  kInUse,          // Windows: another program holds the target open, so it cannot be replaced
 };
 
 int replace_file(const char* path, const void* data, std::size_t size, ReplaceFailure* why);

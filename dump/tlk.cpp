@@ -5,6 +5,7 @@
 
 #include "common/console.h"
 #include "common/le.h"
+#include "common/platform.h"
 #include "dump/sjis.h"
 
 namespace {

@@ -561,6 +561,78 @@ TEST(ParleToolTest, OptionsComeInEveryForm) {
   }
 }
 
+// An image and no command, as Explorer starts parle for an image dropped onto it: info,
+// then the offer to fix it with the revision fix would pick, answered on standard input.
+// On Linux the console never closes with the program, so nothing waits for Enter.
+TEST(ParleToolTest, AnImageAloneShowsItsInfoAndOffersTheFix) {
+  const Bytes patched = sample_image_bytes(false, rebuilt_sample(3, sample::sample_files()));
+  const std::string info = info_block("disk.xdf", "raw", sample_after(0), {"applies", "applies", "applies"});
+  const std::string offer = "fix it with revision 3 and save it as 'disk.NEW.xdf'? [y/N] ";
+  const std::string saved = fix_lines(3, sample_after(0)) + "saved 'disk.NEW.xdf'\n";
+  struct Row {
+    const char* name;
+    std::string image;  // the one operand
+    bool terminal;
+    std::string typed;
+    bool output_there;  // disk.NEW.xdf exists before the run
+    int status;
+    std::string out;
+    std::string err;
+    bool fixed;  // disk.NEW.xdf holds the patched image afterwards
+  };
+  const Row rows[] = {
+      {"terminal, y", "disk.xdf", true, "y\n", false, 0, info + saved, offer, true},
+      {"terminal, n", "disk.xdf", true, "n\n", false, 0, info, offer, false},
+      {"terminal, end of input", "disk.xdf", true, "\x04", false, 0, info, offer + "\n", false},
+      {"no terminal, y", "disk.xdf", false, "y\n", false, 0, info + saved, offer, true},
+      {"no terminal, no input", "disk.xdf", false, "", false, 0, info, offer + "\n", false},
+      {"terminal, y, and y to replace the output", "disk.xdf", true, "y\ny\n", true, 0,
+       info + fix_lines(3, sample_after(0)) + "replaced 'disk.NEW.xdf'\n", offer + "overwrite 'disk.NEW.xdf'? [y/N] ",
+       true},
+      {"already patched: nothing offered", "disk.NEW.xdf", true, "y\n", true, 0,
+       info_block(
+           "disk.NEW.xdf", "raw", sample_after(3),
+           {"does not apply (KEEP.TLK: byte 0x04A7 is 0x" + hex2(sample_file("KEEP.TLK")[0x04B1]) + ", expected 0x13)",
+            "does not apply (KEEP.TLK: byte 0x04A7 is 0x" + hex2(sample_file("KEEP.TLK")[0x04B1]) + ", expected 0x13)",
+            "patched"}),
+       "", true},
+      // Expected: whatever `parle info notes.txt` says, and nothing more.
+      {"not an image: info's error, nothing offered", "notes.txt", true, "y\n", false, 1, "", "", false},
+      {"no such file: an unknown command", "nothere.xdf", true, "y\n", false, 2, "",
+       "parle: unknown command 'nothere.xdf' (info, fix or dump); see 'parle --help'\n", false},
+      {"a directory: an unknown command", "sub", true, "y\n", false, 2, "",
+       "parle: unknown command 'sub' (info, fix or dump); see 'parle --help'\n", false},
+  };
+  for (const Row& row : rows) {
+    Scratch s;
+    s.put("disk.xdf", sample_xdf_bytes());
+    s.put("notes.txt", {'n', 'o', 't', 'e', 's', '\n'});
+    std::filesystem::create_directory(s.dir / "sub");
+    if (row.output_there) s.put("disk.NEW.xdf", row.image == "disk.NEW.xdf" ? patched : Bytes{'o', 'l', 'd'});
+    RunOptions options;
+    options.terminal_input = row.terminal;
+    options.stdin_text = row.typed;
+    const RunResult r = s.parle({row.image}, options);
+    std::string err = row.err;
+    if (row.image == "notes.txt") {
+      const RunResult info = s.parle({"info", "notes.txt"});
+      ASSERT_NE(info.err, "");
+      err = info.err;
+    }
+    EXPECT_EQ(r.status, row.status) << row.name;
+    EXPECT_EQ(r.out, row.out) << row.name;
+    EXPECT_EQ(r.err, err) << row.name;
+    EXPECT_TRUE(s.get("disk.xdf") == sample_xdf_bytes()) << row.name << ": the image changed";
+    if (row.fixed) {
+      EXPECT_TRUE(s.get("disk.NEW.xdf") == patched) << row.name;
+    } else if (row.output_there) {
+      EXPECT_TRUE(s.get("disk.NEW.xdf") == Bytes({'o', 'l', 'd'})) << row.name;
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(s.dir / "disk.NEW.xdf")) << row.name << ": something was saved";
+    }
+  }
+}
+
 TEST(ParleToolTest, UsageErrorsExitTwoAndWriteNothing) {
   struct Row {
     std::vector<std::string> args;

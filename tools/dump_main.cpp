@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "dump/tlk.h"
 #include "tools/command_line.h"
 #include "volume/file.h"
@@ -38,6 +39,7 @@ int dump_main(const DumpToolSettings& settings, int argc, char** argv) {
   static DiskImage disk;
   static std::uint8_t file_buffer[kTlkFileBufferSize];
 
+  platform_start(&argc, &argv);
   bool show_offsets = false;
   const char* input_path = nullptr;
   const int stop = walk_command_line(argc, argv, &input_path, [&](const char* arg, int*) {

@@ -1,11 +1,13 @@
 // The main routine shared by the two dump tools.
 //
 // Each deliverable is a few lines that pass its DumpToolSettings to dump_main. The
-// routine parses the command line, loads the image, and for each conversation file in
-// tlk_file_names prints its name, reads it out of the root directory into one fixed
-// 64 KiB buffer and prints it with tlk_dump. The image is only read; nothing is written
-// but standard output. It returns the exit status: 0 after the fourth file, 1 for
-// --help, every failure, and a standard output that could not take the whole dump.
+// routine sets the process up for its system (platform_start: on Windows, UTF-8
+// arguments and binary standard output), parses the command line, loads the image, and
+// for each conversation file in tlk_file_names prints its name, reads it out of the root
+// directory into one fixed 64 KiB buffer and prints it with tlk_dump. The image is only
+// read; nothing is written but standard output. It returns the exit status: 0 after the
+// fourth file, 1 for --help, every failure, and a standard output that could not take
+// the whole dump.
 #pragma once
 
 #include <cstdint>

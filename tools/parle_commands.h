@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "patch/revision.h"
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
@@ -14,6 +16,25 @@ inline constexpr int kExitUsage = 2;
 int parle_info(int argc, char** argv);
 int parle_fix(int argc, char** argv);
 int parle_dump(int argc, char** argv);
+
+// parle IMAGE, with no command: what runs when an image is dropped onto the program in
+// Explorer. Shows `info` for the image, offers to fix it with the revision `fix` would
+// pick (asking on standard error, the answer read from standard input; no answer is
+// no), and, in a console window that closes when the program ends, waits for Enter so
+// that the window stays open to be read. The status is that of info, or of the fix.
+int parle_open(char* path);
+
+// In a console window that closes when the program ends (one Explorer opened for it),
+// asks for Enter and waits for it, or for the end of input; elsewhere does nothing.
+void parle_keep_window_open();
+
+// Prints "QUESTION [y/N] " on standard error and reads one line from standard input:
+// true for y or yes (any case, spaces around), false for anything else and at its end.
+bool parle_confirm(const std::string& question);
+
+// The revision `fix` picks for an image with these verdicts: the highest that applies;
+// 0 when the image already carries one or none applies.
+int parle_pick_revision(const RevisionVerdict (&verdicts)[kRevisionCount]);
 
 // Prints "parle COMMAND: MESSAGE; see 'parle COMMAND --help'" (command "" for the
 // program itself) on standard error and returns kExitUsage.

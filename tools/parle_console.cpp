@@ -17,22 +17,16 @@ void parle_route(std::FILE* out, std::FILE* err) {
 }
 
 ConsoleCapture::ConsoleCapture(Streams streams) {
-  memory_ = open_memstream(&buffer_, &size_);
   // Without memory the lines are dropped; the caller's own line still names the failure.
-  std::FILE* out = (streams & kOut) != 0 ? memory_ : g_out;
-  std::FILE* err = (streams & kErr) != 0 ? memory_ : g_err;
+  std::FILE* out = (streams & kOut) != 0 ? memory_.stream() : g_out;
+  std::FILE* err = (streams & kErr) != 0 ? memory_.stream() : g_err;
   console_route(out, err);
 }
 
-ConsoleCapture::~ConsoleCapture() {
-  console_route(g_out, g_err);
-  if (memory_ != nullptr) (void)std::fclose(memory_);
-  std::free(buffer_);
-}
+ConsoleCapture::~ConsoleCapture() { console_route(g_out, g_err); }
 
 std::string ConsoleCapture::text() {
-  if (memory_ == nullptr || std::fflush(memory_) != 0 || buffer_ == nullptr) return {};
-  std::string all(buffer_, size_);
+  std::string all = memory_.contents();
   while (!all.empty() && all.back() == '\n') all.pop_back();
   std::string joined;
   for (char c : all) {

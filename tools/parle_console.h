@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/platform.h"
+
 // Sets where out_printf and err_printf write from now on (null discards).
 void parle_route(std::FILE* out, std::FILE* err);
 
@@ -30,7 +32,5 @@ class ConsoleCapture {
   std::string text();
 
  private:
-  std::FILE* memory_ = nullptr;
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
+  CaptureStream memory_;
 };

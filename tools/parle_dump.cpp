@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "dump/tlk.h"
 #include "tools/dump_main.h"
 #include "tools/parle_commands.h"
@@ -64,6 +65,8 @@ int parle_dump(int argc, char** argv) {
     return kExitFailure;
   }
   const std::vector<TlkFile> files = read_tlk_files(loaded.disk);
+  // UTF-8 text shows as such in a Windows console only once the console is told.
+  if (!sjis) platform_console_utf8();
   for (const TlkFile& f : files) {
     if (!f.ok) {
       (void)std::fprintf(stderr, "parle: %s: %s: %s\n", path, f.name.c_str(), f.error.c_str());

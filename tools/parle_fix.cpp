@@ -1,5 +1,4 @@
 // parle fix: patch an image with the revision that fits it and save it in its own form.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "common/replace_file.h"
 #include "patch/pass.h"
 #include "patch/revision.h"
@@ -53,23 +53,36 @@ std::string reason_text(const RevisionReason& reason) {
   return text;
 }
 
-// Asks on the terminal whether to replace `path`; true for y or yes.
-bool confirm_overwrite(const char* path) {
-  (void)std::fprintf(stderr, "overwrite '%s'? [y/N] ", path);
-  char* line = nullptr;
-  std::size_t capacity = 0;
-  const ssize_t n = getline(&line, &capacity, stdin);
-  std::string answer = n > 0 ? std::string(line, static_cast<std::size_t>(n)) : std::string();
-  std::free(line);
+}  // namespace
+
+bool parle_confirm(const std::string& question) {
+  (void)std::fflush(stdout);
+  (void)std::fprintf(stderr, "%s [y/N] ", question.c_str());
+  std::string answer;
+  int c = 0;
+  while ((c = std::getchar()) != EOF && c != '\n') answer.push_back(static_cast<char>(c));
   // At the end of input the terminal has not ended the prompt's line.
-  if (n <= 0) (void)std::fputs("\n", stderr);
+  if (c == EOF && answer.empty()) (void)std::fputs("\n", stderr);
   while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
   std::size_t start = 0;
   while (start < answer.size() && answer[start] == ' ') ++start;
   answer.erase(0, start);
-  for (char& c : answer) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (char& ch : answer) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
   return answer == "y" || answer == "yes";
 }
+
+int parle_pick_revision(const RevisionVerdict (&verdicts)[kRevisionCount]) {
+  for (const RevisionVerdict& v : verdicts) {
+    if (v.status == RevisionStatus::kPatched) return 0;
+  }
+  // The highest revision that applies: of two that fit one release, the later.
+  for (int r = kRevisionCount; r >= 1; --r) {
+    if (verdicts[r - 1].status == RevisionStatus::kApplies) return r;
+  }
+  return 0;
+}
+
+namespace {
 
 int fix_image(const char* path, const FixOptions& opt) {
   OwnedDisk loaded;
@@ -112,10 +125,7 @@ int fix_image(const char* path, const FixOptions& opt) {
       (void)std::printf("%s already carries revision %d; nothing written\n", path, patched);
       return stdout_ok() ? kExitOk : kExitFailure;
     }
-    // The highest revision that applies: of two that fit one release, the later.
-    for (int r = kRevisionCount; r >= 1 && revision == 0; --r) {
-      if (verdicts[r - 1].status == RevisionStatus::kApplies) revision = r;
-    }
+    revision = parle_pick_revision(verdicts);
     if (revision == 0) {
       std::string reasons;
       for (const RevisionVerdict& v : verdicts) {
@@ -144,10 +154,8 @@ int fix_image(const char* path, const FixOptions& opt) {
   const std::string output = opt.output != nullptr ? opt.output : derived;
   std::free(derived);
 
-  struct stat st;
-  const bool exists = lstat(output.c_str(), &st) == 0;
-  struct stat target;
-  if (exists && stat(output.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+  const bool exists = platform_entry_exists(output.c_str());
+  if (exists && platform_is_directory(output.c_str())) {
     (void)std::fprintf(stderr, "parle: %s is a directory; name the output file with --output\n", output.c_str());
     return kExitFailure;
   }
@@ -177,7 +185,7 @@ int fix_image(const char* path, const FixOptions& opt) {
       (void)std::fprintf(stderr, "parle: %s exists; use --force to replace it\n", output.c_str());
       return kExitFailure;
     }
-    if (!confirm_overwrite(output.c_str())) {
+    if (!parle_confirm("overwrite '" + output + "'?")) {
       (void)std::fprintf(stderr, "parle: %s: not replaced; nothing written\n", output.c_str());
       return kExitFailure;
     }

@@ -1,6 +1,5 @@
 #include "tools/parle_image.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -10,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/platform.h"
 #include "tools/dump_main.h"
 #include "tools/parle_console.h"
 #include "volume/dir.h"
@@ -75,7 +75,7 @@ std::size_t read_whole(int fd, std::uint8_t** block, std::string* error) {
 
 int parle_load(const char* path, DiskImage* disk, std::string* error) {
   *disk = DiskImage{};
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = platform_open_read(path);
   if (fd < 0) {
     *error = errno_text("cannot open");
     return -1;

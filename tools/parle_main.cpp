@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/platform.h"
 #include "common/version.h"
 #include "tools/parle_commands.h"
 #include "tools/parle_console.h"
@@ -24,12 +25,19 @@ void show_usage() {
       "  dump [--print-offset] [--sjis] IMAGE\n"
       "                           print the conversation files as text\n"
       "\n"
+      "'parle IMAGE', an existing image and no command (an image dropped onto the\n"
+      "program), shows its info and offers to fix it.\n"
+      "\n"
       "options:\n"
       "  -h, --help               show this help and exit\n"
       "      --version            show the version and exit\n"
       "\n"
       "'parle COMMAND --help' shows the options of a command.\n",
       stdout);
+}
+
+bool is_command(const char* word) {
+  return std::strcmp(word, "info") == 0 || std::strcmp(word, "fix") == 0 || std::strcmp(word, "dump") == 0;
 }
 
 }  // namespace
@@ -73,9 +81,16 @@ int help_or_version(bool help, bool version, void (*show_usage)()) {
 }
 
 int parle_main(int argc, char** argv) {
+  platform_start(&argc, &argv);
   // The volume library's lines go to standard error; the patch records nowhere until a
   // command says otherwise.
   parle_route(nullptr, stderr);
+  // One operand that names a file, and no command: an image dropped onto the program.
+  if (argc == 2 && argv[1][0] != '-' && !is_command(argv[1]) && platform_exists(argv[1]) &&
+      !platform_is_directory(argv[1])) {
+    platform_console_utf8();
+    return parle_open(argv[1]);
+  }
 
   static const option kOptions[] = {
       {"help", no_argument, nullptr, 'h'},
@@ -100,11 +115,23 @@ int parle_main(int argc, char** argv) {
       return usage_error("", std::string("unknown option '-") + static_cast<char>(optopt) + "' before the command");
     return usage_error("", std::string("unknown option '") + argv[optind - 1] + "' before the command");
   }
-  if (optind >= argc) return usage_error("", "no command given (info, fix or dump)");
+  if (optind >= argc) {
+    // parle.exe double-clicked: its window would close before the line could be read.
+    if (argc == 1 && platform_console_closes_at_exit()) {
+      show_usage();
+      (void)std::fputs("\nTo fix a disk image, drop it onto parle.exe.\n", stdout);
+      parle_keep_window_open();
+      return kExitUsage;
+    }
+    return usage_error("", "no command given (info, fix or dump)");
+  }
 
   const char* command = argv[optind];
   const int sub_argc = argc - optind;
   char** sub_argv = argv + optind;
+  // parle's text is UTF-8 (file names included), except what dump --sjis prints:
+  // dump tells the console itself.
+  if (std::strcmp(command, "info") == 0 || std::strcmp(command, "fix") == 0) platform_console_utf8();
   if (std::strcmp(command, "info") == 0) return parle_info(sub_argc, sub_argv);
   if (std::strcmp(command, "fix") == 0) return parle_fix(sub_argc, sub_argv);
   if (std::strcmp(command, "dump") == 0) return parle_dump(sub_argc, sub_argv);

@@ -1,12 +1,11 @@
 #include "tools/patch_main.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "patch/pass.h"
 #include "tools/command_line.h"
 #include "volume/image.h"
@@ -55,6 +54,7 @@ int patch_main(const PatchToolSettings& settings, int argc, char** argv) {
   static char* derived_output;
   static PatchBuffers buffers;  // the patch pass's two 64 KiB work areas
 
+  platform_start(&argc, &argv);
   const char* input_path = nullptr;
   const char* output_path = nullptr;
   const int stop = walk_command_line(argc, argv, &input_path, [&](const char* arg, int* i) {
@@ -91,8 +91,7 @@ int patch_main(const PatchToolSettings& settings, int argc, char** argv) {
   }
   if (patch_pass(&disk, *settings.patch_set, input_path, output_path, &buffers) < 0) return 1;
 
-  struct stat st;
-  if (stat(output_path, &st) == 0) {
+  if (platform_exists(output_path)) {
     out_printf("already exists '%s'\n", output_path);
     if (ask_yes_no("overwrite ?") <= 0) return 1;
   }

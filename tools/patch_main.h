@@ -1,9 +1,11 @@
 // The main routine shared by the six patch tools.
 //
 // Each deliverable is a few lines that pass its PatchToolSettings to patch_main. The
-// routine parses the command line, loads the image, runs the patch pass, asks before
-// replacing an existing output and saves the whole image. It returns the exit status:
-// 0 after "completed", 1 for --help, a declined overwrite and every failure.
+// routine sets the process up for its system (platform_start: on Windows, UTF-8
+// arguments and binary standard output), parses the command line, loads the image, runs
+// the patch pass, asks before replacing an existing output and saves the whole image. It
+// returns the exit status: 0 after "completed", 1 for --help, a declined overwrite and
+// every failure.
 #pragma once
 
 #include <cstdint>

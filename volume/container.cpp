@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "common/populated.h"
 #include "volume/container_map.h"
 #include "volume/image.h"
@@ -120,7 +121,7 @@ int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, c
 
 int vol_open_any(DiskImage* disk, const char* path) {
   std::memset(disk, 0, sizeof *disk);
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = platform_fopen(path, "rb");
   if (file == nullptr) {
     err_printf("open error '%s'\n", path);
     return -1;

@@ -56,7 +56,7 @@ class View {
 const char* form_name(ImageForm form) { return vol_form_name(form); }
 
 // "damaged FORM image 'NAME': DETAIL; ..." with DETAIL formatted from `format`.
-[[gnu::format(printf, 3, 4)]] int damaged(ImageForm form, const char* name, const char* format, ...) {
+[[gnu::format(PARLE_PRINTF, 3, 4)]] int damaged(ImageForm form, const char* name, const char* format, ...) {
   char detail[200];
   va_list args;
   va_start(args, format);
@@ -531,7 +531,7 @@ struct D88Probe {
   int tracks = 0;
 };
 
-[[gnu::format(printf, 2, 3)]] void near_miss(D88Probe* probe, const char* format, ...) {
+[[gnu::format(PARLE_PRINTF, 2, 3)]] void near_miss(D88Probe* probe, const char* format, ...) {
   char detail[200];
   va_list args;
   va_start(args, format);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "common/populated.h"
 #include "common/replace_file.h"
 
@@ -71,7 +72,7 @@ int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
   std::memset(disk, 0, sizeof *disk);
   disk->header_offset = header_offset;
 
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = platform_fopen(path, "rb");
   if (file == nullptr) {
     err_printf("open error '%s'\n", path);
     return open_fail(disk, nullptr);
