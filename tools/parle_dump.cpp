@@ -64,7 +64,7 @@ int parle_dump(int argc, char** argv) {
     (void)std::fprintf(stderr, "parle: %s: %s\n", path, error.c_str());
     return kExitFailure;
   }
-  const std::vector<TlkFile> files = read_tlk_files(loaded.disk);
+  const std::vector<TlkFile> files = read_tlk_files(loaded.disk, false);
   // UTF-8 text shows as such in a Windows console only once the console is told.
   if (!sjis) platform_console_utf8();
   for (const TlkFile& f : files) {

@@ -94,7 +94,7 @@ int parle_load(const char* path, DiskImage* disk, std::string* error) {
   return 0;
 }
 
-std::vector<TlkFile> read_tlk_files(const DiskImage& disk) {
+std::vector<TlkFile> read_tlk_files(const DiskImage& disk, bool with_crc) {
   std::vector<TlkFile> files;
   for (const char* const* name = tlk_file_names; *name != nullptr; ++name) {
     TlkFile& f = files.emplace_back();
@@ -122,7 +122,9 @@ std::vector<TlkFile> read_tlk_files(const DiskImage& disk) {
       continue;
     }
     f.ok = true;
-    f.crc32 = static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0), f.data.data(), static_cast<uInt>(f.data.size())));
+    if (with_crc) {
+      f.crc32 = static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0), f.data.data(), static_cast<uInt>(f.data.size())));
+    }
   }
   return files;
 }

@@ -33,7 +33,8 @@ struct TlkFile {
 };
 
 // The four conversation files, in the order of tlk_file_names.
-std::vector<TlkFile> read_tlk_files(const DiskImage& disk);
+// The CRC-32 is left out (0) unless `with_crc`: dump prints none and need not pay for it.
+std::vector<TlkFile> read_tlk_files(const DiskImage& disk, bool with_crc = true);
 
 // The views the revision checks take; they point into `files`, which must outlive them.
 std::vector<TlkFileData> tlk_file_views(const std::vector<TlkFile>& files);
