@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pattern.h"
 #include "tests/support/process.h"
 
 using namespace testing_support;
@@ -17,17 +18,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes pattern(std::uint32_t seed, std::size_t n) {
-  Bytes v(n);
-  std::uint32_t x = 2463534242u + seed;
-  for (auto& b : v) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b = static_cast<std::uint8_t>(x);
-  }
-  return v;
-}
 
 struct FileCase {
   const char* name;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pattern.h"
 #include "tests/support/process.h"
 #include "volume/builder.h"
 
@@ -31,17 +32,6 @@ constexpr std::int32_t kAbsentTracks[] = {40, 101};
 constexpr std::int32_t kFillSectors[] = {200, 201};
 constexpr std::uint8_t kFillBytes[] = {0x00, 0x5A};
 
-Bytes pattern(std::uint32_t seed, std::size_t n) {
-  Bytes v(n);
-  std::uint32_t x = 0x9E3779B9u * (seed + 1);
-  for (auto& b : v) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b = static_cast<std::uint8_t>(x);
-  }
-  return v;
-}
 
 // A FAT12 volume whose data area is one file of distinct bytes, so that a sector in the
 // wrong place shows, with two tracks of 0xE5 (what a formatter leaves) and two sectors

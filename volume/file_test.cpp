@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/loaded_image.h"
+#include "tests/support/pattern.h"
 #include "tests/support/process.h"
 #include "volume/builder.h"
 
@@ -18,17 +19,6 @@ namespace {
 constexpr std::uint8_t kSentinel = 0xAA;
 constexpr std::uint8_t kJunk = 0x5A;
 
-std::vector<std::uint8_t> pattern(int seed, std::size_t n) {
-  std::vector<std::uint8_t> v(n);
-  std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed);
-  for (auto& b : v) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b = static_cast<std::uint8_t>(x);
-  }
-  return v;
-}
 
 // Writes `data` along the chain the file in `slot` was given, as the test sees it.
 void overlay(VolumeBuilder& img, int slot, const std::vector<std::uint8_t>& data) {
