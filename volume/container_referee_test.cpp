@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/le.h"
+#include "tests/support/pattern.h"
 #include "tests/support/process.h"
 #include "volume/builder.h"
 #include "volume/file.h"
@@ -41,15 +42,6 @@ std::string find_tool(const std::string& name) {
   return "";
 }
 
-Bytes pattern(int seed, std::size_t n) {
-  Bytes v(n);
-  std::uint32_t x = 0x2545F491u * static_cast<std::uint32_t>(seed + 3);
-  for (auto& b : v) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(x >> 24);
-  }
-  return v;
-}
 
 // One form and geometry that floptool reads: its input format name and the raw writer
 // whose output is the plain volume for that geometry.

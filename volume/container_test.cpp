@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/le.h"
+#include "tests/support/pattern.h"
 #include "tests/support/process.h"
 #include "volume/builder.h"
 #include "volume/container_layout.h"
@@ -27,15 +28,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes pattern(int seed, std::size_t n) {
-  Bytes v(n);
-  std::uint32_t x = 0x9E3779B9u * static_cast<std::uint32_t>(seed + 1);
-  for (auto& b : v) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(x >> 24);
-  }
-  return v;
-}
 
 // The test volume: two files, one contiguous and one scattered, so that a rewrite touches
 // sectors on several tracks.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/le.h"
+#include "tests/support/pattern.h"
 #include "tests/support/process.h"
 #include "volume/container_writer.h"
 #include "volume/dir.h"
@@ -25,15 +26,6 @@ struct Tools {
   bool complete() const { return !mkfs.empty() && !fsck.empty() && !mcopy.empty() && !mtype.empty() && !mmd.empty(); }
 };
 
-std::vector<std::uint8_t> pattern(int seed, std::size_t n) {
-  std::vector<std::uint8_t> v(n);
-  std::uint32_t x = 0x9E3779B9u * static_cast<std::uint32_t>(seed + 1);
-  for (auto& b : v) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(x >> 24);
-  }
-  return v;
-}
 
 std::vector<std::uint8_t> bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
 
