@@ -95,7 +95,45 @@ void rebuild_source(const PatchRecord* records, const std::uint8_t* file, std::i
   }
 }
 
+// Whether the record at `k` is the last to write byte `p` of the target.
+bool last_writer(const PatchRecord* records, int k, std::int32_t p, std::int32_t length) {
+  for (const PatchRecord* r = records + k + 1; r->mode != '@'; ++r) {
+    switch (r->mode) {
+      case 'a':
+        if (p < length) return false;
+        break;
+      case 'c':
+        if (p >= r->dst_off && p < r->dst_off + r->length) return false;
+        break;
+      case '!':  // 16-bit entries: an odd length still shifts its last entry's high byte
+        if (p >= r->dst_off && p <= r->dst_off + r->length) return false;
+        break;
+      case 'f':
+        if (p == r->dst_off) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+// A quick test that settles most files at once: an 'f' record whose byte no later
+// record touches leaves its new value in every file the list makes, whatever the
+// source, so a file without that value there was not made by the list. A file that
+// was never patched still holds its old bytes, and fails here unless every such
+// record writes the byte it found; a file that passes is checked in full.
+bool final_bytes_hold(const PatchRecord* records, const std::uint8_t* file, std::int32_t length) {
+  for (int k = 0; records[k].mode != '@'; ++k) {
+    const PatchRecord& r = records[k];
+    if (r.mode != 'f' || !last_writer(records, k, r.dst_off, length)) continue;
+    if (file[r.dst_off] != static_cast<std::uint8_t>(r.value & 0xFF)) return false;
+  }
+  return true;
+}
+
 bool target_carried(const PatchTarget& target, const TlkFileData& file) {
+  if (!final_bytes_hold(target.records, file.data, target.file_length)) return false;
   std::vector<std::uint8_t> source;
   rebuild_source(target.records, file.data, target.file_length, &source);
   std::vector<std::uint8_t> rebuilt(source.size());

@@ -16,6 +16,7 @@
 #include "tools/parle_console.h"
 #include "tools/parle_image.h"
 #include "tools/patch_main.h"
+#include "volume/file.h"
 
 namespace {
 
@@ -38,6 +39,9 @@ void show_usage() {
       "      --version      show the version and exit\n",
       stdout);
 }
+
+// File names match the root directory's entries whatever their case.
+constexpr int kIgnoreCase = 1;
 
 struct FixOptions {
   int revision = 0;  // 0: choose
@@ -92,7 +96,8 @@ int fix_image(const char* path, const FixOptions& opt) {
     (void)std::fprintf(stderr, "parle: %s: %s\n", path, error.c_str());
     return kExitFailure;
   }
-  const std::vector<TlkFile> before = read_tlk_files(disk);
+  // Only the files a revision rebuilds get their CRC printed, so none is taken here.
+  const std::vector<TlkFile> before = read_tlk_files(disk, false);
   RevisionVerdict verdicts[kRevisionCount];
   revision_verdicts(tlk_file_views(before), verdicts);
 
@@ -178,7 +183,14 @@ int fix_image(const char* path, const FixOptions& opt) {
     }
   }
   parle_route(nullptr, stderr);
-  const std::vector<TlkFile> after = read_tlk_files(disk);
+  // Each rebuilt file's CRC as the image now holds it, read back into the pass's source
+  // buffer, which the pass is done with.
+  std::vector<std::uint32_t> new_crc(static_cast<std::size_t>(set.target_count));
+  for (int t = 0; t < set.target_count; ++t) {
+    const PatchTarget& target = set.targets[t];
+    if (vol_read_file(&disk, target.file_name, buffers.source, target.file_length, kIgnoreCase) == 0)
+      new_crc[static_cast<std::size_t>(t)] = crc32_of(buffers.source, static_cast<std::size_t>(target.file_length));
+  }
 
   if (exists && !opt.dry_run && !opt.force) {
     if (isatty(STDIN_FILENO) == 0) {
@@ -201,15 +213,12 @@ int fix_image(const char* path, const FixOptions& opt) {
 
   for (int t = 0; t < set.target_count; ++t) {
     const char* name = set.targets[t].file_name;
-    std::uint32_t old_crc = 0, new_crc = 0;
+    std::uint32_t old_crc = 0;
     for (const TlkFile& f : before) {
-      if (f.name == name) old_crc = f.crc32;
-    }
-    for (const TlkFile& f : after) {
-      if (f.name == name) new_crc = f.crc32;
+      if (f.name == name) old_crc = tlk_crc32(f);
     }
     (void)std::printf("%s: rebuilt by revision %d (crc32 %s -> %s)\n", name, revision, crc_text(old_crc).c_str(),
-                      crc_text(new_crc).c_str());
+                      crc_text(new_crc[static_cast<std::size_t>(t)]).c_str());
   }
   if (opt.dry_run) {
     (void)std::printf("%s '%s'\n", exists ? "would replace" : "would save", output.c_str());

@@ -122,12 +122,16 @@ std::vector<TlkFile> read_tlk_files(const DiskImage& disk, bool with_crc) {
       continue;
     }
     f.ok = true;
-    if (with_crc) {
-      f.crc32 = static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0), f.data.data(), static_cast<uInt>(f.data.size())));
-    }
+    if (with_crc) f.crc32 = tlk_crc32(f);
   }
   return files;
 }
+
+std::uint32_t crc32_of(const std::uint8_t* bytes, std::size_t size) {
+  return static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0), bytes, static_cast<uInt>(size)));
+}
+
+std::uint32_t tlk_crc32(const TlkFile& file) { return crc32_of(file.data.data(), file.data.size()); }
 
 std::vector<TlkFileData> tlk_file_views(const std::vector<TlkFile>& files) {
   std::vector<TlkFileData> views;

@@ -36,6 +36,12 @@ struct TlkFile {
 // The CRC-32 is left out (0) unless `with_crc`: dump prints none and need not pay for it.
 std::vector<TlkFile> read_tlk_files(const DiskImage& disk, bool with_crc = true);
 
+// zlib's CRC-32 of `size` bytes at `bytes`.
+std::uint32_t crc32_of(const std::uint8_t* bytes, std::size_t size);
+
+// zlib's CRC-32 of a file's bytes (that of no bytes for a file not read).
+std::uint32_t tlk_crc32(const TlkFile& file);
+
 // The views the revision checks take; they point into `files`, which must outlive them.
 std::vector<TlkFileData> tlk_file_views(const std::vector<TlkFile>& files);
 
