@@ -2,7 +2,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -160,9 +164,85 @@ void sync_dir(const std::string& dir) {
   (void)close(fd);
 }
 
-}  // namespace
 
-int replace_file(const char* path, const void* data, std::size_t size, ReplaceFailure* why) {
+// Renames the armed temporary file over `target` and syncs the directory; 0, or -1 with
+// the temporary file removed.
+int rename_into_place(const std::string& target, const std::string& dir, ReplaceFailure* why) {
+  {
+    SignalBlock block;
+    if (std::rename(g_temp_path, target.c_str()) != 0) {
+      (void)unlink(g_temp_path);
+      g_temp_armed = 0;
+      *why = ReplaceFailure::kWrite;
+      return -1;
+    }
+    g_temp_armed = 0;
+  }
+  sync_dir(dir);
+  return 0;
+}
+
+// Gives a staged copy the name `g_temp_path` (made here, beside `dir`): 0, or -1 when it
+// cannot be linked there (the caller then writes the bytes the ordinary way). The name
+// is armed for the signal handler as it is made.
+int link_staged(const StagedCopy& staged, const std::string& temp_prefix) {
+  char proc[64];
+  (void)std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", staged.fd);
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  constexpr std::size_t kRandom = 6;
+  // A name already taken is tried again with other characters, as mkstemp does.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::uint8_t noise[kRandom];
+    if (getrandom(noise, sizeof noise, 0) != static_cast<ssize_t>(sizeof noise)) return -1;
+    std::string name = temp_prefix;
+    for (std::uint8_t b : noise) name += kChars[b % (sizeof kChars - 1)];
+    if (name.size() >= sizeof g_temp_path) return -1;
+    SignalBlock block;
+    std::memcpy(g_temp_path, name.c_str(), name.size() + 1);
+    if (linkat(AT_FDCWD, proc, AT_FDCWD, g_temp_path, AT_SYMLINK_FOLLOW) == 0) {
+      g_temp_armed = 1;
+      return 0;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+// The file systems on which a page of a shared file mapping, once written, can be
+// written again without the file system needing new space.
+bool stageable_file_system(int fd) {
+  constexpr long kExt = 0xEF53;        // ext2, ext3, ext4
+  constexpr long kTmpfs = 0x01021994;  // tmpfs
+  struct statfs fs;
+  if (fstatfs(fd, &fs) != 0) return false;
+  return fs.f_type == kExt || fs.f_type == kTmpfs;
+}
+
+// Copies `size` bytes from the start of `in` to the end of `out` in the kernel.
+bool copy_in_kernel(int in, int out, std::size_t size) {
+  off_t in_at = 0;
+  std::size_t done = 0;
+  bool splice_only = false;  // copy_file_range refused this pair of files
+  while (done < size) {
+    ssize_t n;
+    if (!splice_only) {
+      n = copy_file_range(in, &in_at, out, nullptr, size - done, 0);
+      if (n < 0 && done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        splice_only = true;
+        continue;
+      }
+    } else {
+      n = sendfile(out, in, &in_at, size - done);
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // an error, or the input ended early
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int replace_impl(const char* path, const void* data, std::size_t size, const StagedCopy* staged,
+                 ReplaceFailure* why) {
   *why = ReplaceFailure::kNone;
   std::string target;
   if ((*why = resolve_links(path, &target)) != ReplaceFailure::kNone) return -1;
@@ -191,6 +271,24 @@ int replace_file(const char* path, const void* data, std::size_t size, ReplaceFa
     *why = ReplaceFailure::kOpen;
     return -1;
   }
+  const mode_t mask = umask(0);
+  umask(mask);
+
+  if (staged != nullptr) {
+    // The staged file is complete: it gets the owner and mode, reaches the disk, and
+    // takes a name beside the target, from where the rename below moves it over.
+    if (exists ? !copy_ownership(staged->fd, old) : fchmod(staged->fd, 0666 & ~mask) != 0) {
+      *why = ReplaceFailure::kOpen;
+      return -1;
+    }
+    if (fsync(staged->fd) != 0) {
+      *why = ReplaceFailure::kWrite;
+      return -1;
+    }
+    if (link_staged(*staged, temp.substr(0, temp.size() - 6)) == 0) return rename_into_place(target, dir, why);
+    // Elsewhere (another file system) or without /proc: the bytes are written as any.
+  }
+
   int fd;
   {
     SignalBlock block;
@@ -212,23 +310,69 @@ int replace_file(const char* path, const void* data, std::size_t size, ReplaceFa
   };
 
   // mkstemp makes the file 0600; a new output gets what fopen would have given it.
-  const mode_t mask = umask(0);
-  umask(mask);
   if (exists ? !copy_ownership(fd, old) : fchmod(fd, 0666 & ~mask) != 0) return discard(ReplaceFailure::kOpen);
   if (!write_all(fd, data, size) || fsync(fd) != 0) return discard(ReplaceFailure::kWrite);
   const int closed = close(fd);
   fd = -1;
   if (closed != 0) return discard(ReplaceFailure::kWrite);
-  {
-    SignalBlock block;
-    if (std::rename(g_temp_path, target.c_str()) != 0) {
-      (void)unlink(g_temp_path);
-      g_temp_armed = 0;
-      *why = ReplaceFailure::kWrite;
-      return -1;
-    }
-    g_temp_armed = 0;
+  return rename_into_place(target, dir, why);
+}
+
+}  // namespace
+
+int replace_file(const char* path, const void* data, std::size_t size, ReplaceFailure* why) {
+  return replace_impl(path, data, size, nullptr, why);
+}
+
+int replace_file_staged(const char* path, const StagedCopy& staged, ReplaceFailure* why) {
+  return replace_impl(path, staged.bytes, staged.size, &staged, why);
+}
+
+int stage_copy(int input_fd, std::size_t size, std::size_t room, const char* output, StagedCopy* staged) {
+  *staged = StagedCopy{};
+  std::string target;
+  if (size == 0 || resolve_links(output, &target) != ReplaceFailure::kNone) return -1;
+  const int fd = open(dir_of(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  staged->fd = fd;
+  staged->size = size;
+  bool copied = false;
+  if (stageable_file_system(fd)) {
+    // A file-size limit makes the copy fail here instead of ending the process.
+    struct sigaction ignore {}, old_xfsz {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)sigaction(SIGXFSZ, &ignore, &old_xfsz);
+    copied = copy_in_kernel(input_fd, fd, size);
+    (void)sigaction(SIGXFSZ, &old_xfsz, nullptr);
   }
-  sync_dir(dir);
-  return 0;
+  if (copied) {
+    // Private zeroed memory for the whole span first, then the copy mapped over its start.
+    const std::size_t mapped = stage_room_offset(size) + room;
+    void* span = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* map = span == MAP_FAILED ? MAP_FAILED
+                                   : mmap(span, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0);
+    if (span != MAP_FAILED) {
+      staged->bytes = static_cast<std::uint8_t*>(span);
+      staged->mapped = mapped;
+    }
+    if (map != MAP_FAILED) {
+      // The copy has taken the disk space of every page (a full disk failed it above),
+      // so writing a page later never needs more of it on these file systems. The pages
+      // are mapped in one go rather than fault by fault.
+      if (madvise(map, size, MADV_POPULATE_READ) == 0) {
+        // The bytes start for the disk now, and the save's sync waits only for the rest.
+        (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        return 0;
+      }
+    }
+  }
+  stage_release(staged);
+  return -1;
+}
+
+void stage_release(StagedCopy* staged) {
+  if (staged->bytes != nullptr) (void)munmap(staged->bytes, staged->mapped);
+  if (staged->fd >= 0) (void)close(staged->fd);
+  *staged = StagedCopy{};
 }

@@ -45,6 +45,36 @@
 // written in place. The temporary file is marked for deletion while it is written, so
 // that the system removes it if the program ends before the save is done (Ctrl-C, the
 // window closed). Owners, set-id bits, protected links and signals do not apply there.
+//
+// Staging: the new file made while the input is read.
+//
+// A program that loads an image only to save it under a name it already knows, with a
+// few sectors changed, can have the new file made before it changes anything.
+// stage_copy copies the input, in the kernel, into an unnamed file (O_TMPFILE) in the
+// output's directory and maps that file into memory: the image is then read, checked
+// and changed in the new file's own pages. That spares zeroing fresh memory, reading
+// the image into it and writing it out again. The copy starts on its way to the disk at
+// once, while the program goes on (the few pages it then changes are written again at
+// the save), and replace_file_staged gives the unnamed file its place under the same
+// contract as replace_file (links, owner and mode, sync, rename, directory sync; the
+// name it has for an instant before the rename is ".parle-save-" and six random
+// characters). A program that declines to save has written the copy for nothing, and
+// it is gone.
+// - The copy is a snapshot of the input: nothing else can reach an unnamed file, so
+//   its bytes change only by the caller's hand, as those of memory would.
+// - Staging is taken only where it cannot turn into a fault later: on the ext2/3/4
+//   and tmpfs file systems, where the copy takes the disk space of every page (a full
+//   disk shows in stage_copy) and writing a mapped page again never needs more. A
+//   copy-on-write file system may need new space for that, and would signal a full
+//   disk with SIGBUS in the middle of the caller's work.
+// - When staging is not possible (another system or file system, an unwritable or
+//   missing directory, a full disk, no /proc to link the file by) stage_copy returns
+//   -1, prints nothing and leaves nothing: the caller reads the input as before, and
+//   its save reports any problem as it always did. replace_file_staged likewise writes
+//   the mapped bytes the ordinary way when the unnamed file cannot be linked where the
+//   output is.
+// - A program that ends before the save, however it ends, leaves nothing behind: the
+//   unnamed file is gone with its last descriptor.
 #pragma once
 
 #include <cstddef>
@@ -61,6 +91,36 @@ enum class ReplaceFailure : std::uint8_t {
 };
 
 int replace_file(const char* path, const void* data, std::size_t size, ReplaceFailure* why);
+
+// An input copied into an unnamed file beside the output; see "Staging" above.
+struct StagedCopy {
+  int fd = -1;                    // the unnamed file, open for reading and writing
+  std::uint8_t* bytes = nullptr;  // its contents, mapped shared and writable; `size` bytes
+  std::size_t size = 0;
+  std::size_t mapped = 0;  // bytes mapped at `bytes`: the copy, then the room after it
+};
+
+// Where a staged copy's room begins: at this boundary at or after the copy's end, past
+// the page that holds the end of the file (its bytes after the end are not kept).
+inline constexpr std::size_t kStageRoomAlign = std::size_t{64} << 10;
+inline constexpr std::size_t stage_room_offset(std::size_t size) {
+  return (size + kStageRoomAlign - 1) / kStageRoomAlign * kStageRoomAlign;
+}
+
+// Copies `size` bytes (from offset 0) of the regular file open as `input_fd` into a new
+// unnamed file in the directory of `output` (links followed as replace_file follows
+// them) and maps it at staged->bytes, followed at stage_room_offset(size) by `room`
+// bytes of private zeroed memory, which are never saved. 0, or -1 with *staged empty
+// and nothing printed. REQUIRES: size > 0; *staged empty.
+int stage_copy(int input_fd, std::size_t size, std::size_t room, const char* output, StagedCopy* staged);
+
+// Unmaps and closes the copy, which leaves *staged empty; the unnamed file is gone.
+void stage_release(StagedCopy* staged);
+
+// replace_file(path, staged.bytes, staged.size, why), done by giving the staged file
+// its place when the output's directory is the one it was made in. REQUIRES: `staged`
+// as stage_copy left it, still mapped (the caller releases it afterwards).
+int replace_file_staged(const char* path, const StagedCopy& staged, ReplaceFailure* why);
 
 // A short explanation of a failure, with what the user can do, for programs that say
 // why ("the output is read-only; ..."); an empty string for kNone.

@@ -179,3 +179,16 @@ int replace_file(const char* path, const void* data, std::size_t size, ReplaceFa
   }
   return 0;
 }
+
+// Staging copies through an unnamed file of the POSIX systems; Windows programs read the
+// input into memory and save it with replace_file.
+int stage_copy(int, std::size_t, std::size_t, const char*, StagedCopy* staged) {
+  *staged = StagedCopy{};
+  return -1;
+}
+
+void stage_release(StagedCopy* staged) { *staged = StagedCopy{}; }
+
+int replace_file_staged(const char* path, const StagedCopy& staged, ReplaceFailure* why) {
+  return replace_file(path, staged.bytes, staged.size, why);
+}

@@ -89,10 +89,23 @@ int parle_pick_revision(const RevisionVerdict (&verdicts)[kRevisionCount]) {
 namespace {
 
 int fix_image(const char* path, const FixOptions& opt) {
+  char* derived = nullptr;
+  if (opt.output == nullptr) {
+    derived = make_new_name(path);
+    if (derived == nullptr) {
+      (void)std::fprintf(stderr, "parle: %s: out of memory\n", path);
+      return kExitFailure;
+    }
+  }
+  const std::string output = opt.output != nullptr ? opt.output : derived;
+  std::free(derived);
+
+  // A run that will save loads the image where it will be saved, when the system allows
+  // (see vol_stage); a dry run reads it into memory.
   OwnedDisk loaded;
   DiskImage& disk = loaded.disk;
   std::string error;
-  if (parle_load(path, &disk, &error) < 0) {
+  if (parle_load(path, &disk, &error, opt.dry_run ? nullptr : output.c_str()) < 0) {
     (void)std::fprintf(stderr, "parle: %s: %s\n", path, error.c_str());
     return kExitFailure;
   }
@@ -148,17 +161,6 @@ int fix_image(const char* path, const FixOptions& opt) {
     return kExitFailure;
   }
 
-  char* derived = nullptr;
-  if (opt.output == nullptr) {
-    derived = make_new_name(path);
-    if (derived == nullptr) {
-      (void)std::fprintf(stderr, "parle: %s: out of memory\n", path);
-      return kExitFailure;
-    }
-  }
-  const std::string output = opt.output != nullptr ? opt.output : derived;
-  std::free(derived);
-
   const bool exists = platform_entry_exists(output.c_str());
   if (exists && platform_is_directory(output.c_str())) {
     (void)std::fprintf(stderr, "parle: %s is a directory; name the output file with --output\n", output.c_str());
@@ -205,7 +207,7 @@ int fix_image(const char* path, const FixOptions& opt) {
   if (!opt.dry_run) {
     // The project's safe save, called directly so that a refusal can say why.
     ReplaceFailure why;
-    if (replace_file(output.c_str(), disk.image, static_cast<std::size_t>(disk.image_size), &why) < 0) {
+    if (vol_replace(&disk, output.c_str(), &why) < 0) {
       (void)std::fprintf(stderr, "parle: %s: cannot save: %s\n", output.c_str(), replace_failure_text(why));
       return kExitFailure;
     }

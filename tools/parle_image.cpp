@@ -73,12 +73,36 @@ std::size_t read_whole(int fd, std::uint8_t** block, std::string* error) {
 
 }  // namespace
 
-int parle_load(const char* path, DiskImage* disk, std::string* error) {
+int parle_load(const char* path, DiskImage* disk, std::string* error, const char* stage_for) {
   *disk = DiskImage{};
   const int fd = platform_open_read(path);
   if (fd < 0) {
     *error = errno_text("cannot open");
     return -1;
+  }
+  if (stage_for != nullptr) {
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        st.st_size <= static_cast<off_t>(kMaxImageFile)) {
+      StagedCopy* staged = vol_stage(fd, static_cast<std::size_t>(st.st_size), stage_for);
+      struct stat after;
+      // A file whose length changed during the copy is read the ordinary way, which
+      // tells whether it is still changing.
+      if (staged != nullptr && (fstat(fd, &after) != 0 || after.st_size != st.st_size)) {
+        vol_unstage(staged);
+        staged = nullptr;
+      }
+      if (staged != nullptr) {
+        (void)close(fd);
+        ConsoleCapture capture;
+        if (vol_open_any_staged(disk, staged, path) < 0) {
+          *error = capture.text();
+          if (error->empty()) *error = "not a disk image parle can read";
+          return -1;
+        }
+        return 0;
+      }
+    }
   }
   std::uint8_t* block = nullptr;
   const std::size_t size = read_whole(fd, &block, error);

@@ -21,7 +21,9 @@ struct OwnedDisk {
 // Reads the file at `path` and loads it in whatever container form it has. 0, or -1
 // with `error` set to why, without the path ("cannot open: No such file or directory",
 // or the volume library's own line) and `disk` empty.
-int parle_load(const char* path, DiskImage* disk, std::string* error);
+// With `stage_for`, the output the image will be saved as, the image is loaded into a
+// staged copy beside it where the system allows (see vol_stage): the same results.
+int parle_load(const char* path, DiskImage* disk, std::string* error, const char* stage_for = nullptr);
 
 // One conversation file read out of the root directory.
 struct TlkFile {

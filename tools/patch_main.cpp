@@ -85,7 +85,8 @@ int patch_main(const PatchToolSettings& settings, int argc, char** argv) {
     output_path = derived_output;
   }
 
-  if (vol_open(&disk, input_path, settings.header_offset) < 0) {
+  // The image is loaded where it will be saved, when the system allows: see vol_open_staged.
+  if (vol_open_staged(&disk, input_path, settings.header_offset, output_path) < 0) {
     out_printf("ERROR: read disk image '%s'\n", input_path);
     return 1;
   }

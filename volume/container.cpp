@@ -5,17 +5,21 @@
 // it back whole. Sectors the container does not store (FDD fill sectors, tracks a DIM
 // or DCP file leaves out) read from a fill area allocated after image_size: one sector
 // of each fill byte, shared by every sector that reads as it. That area is never saved,
-// and vol_sector_writable refuses any rewrite that would have to change it.
+// and vol_sector_writable refuses any rewrite that would have to change it. It begins
+// at stage_room_offset(image_size), so that a staged image (mapped from the new file)
+// keeps it in private memory, away from the file's last page.
 #include <sys/types.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "common/console.h"
 #include "common/platform.h"
 #include "common/populated.h"
+#include "common/replace_file.h"
 #include "volume/container_map.h"
 #include "volume/image.h"
 
@@ -27,8 +31,8 @@ constexpr const char* kFormNames[] = {"raw", "fdi", "dip", "d88", "dim", "nfd", 
 // included); a longer file is refused before it is read.
 constexpr std::size_t kMaxContainerSize = 8u << 20;
 
-// Room after the file's bytes for the fill area: one sector for each byte value at most.
-constexpr std::size_t kFillReserve = 256 * static_cast<std::size_t>(kMaxSectorSize);
+// Room for the fill area: one sector for each byte value at most.
+constexpr std::size_t kFillRoom = 256 * static_cast<std::size_t>(kMaxSectorSize);
 
 int open_any_fail(DiskImage* disk) {
   vol_free(disk, 0);
@@ -43,10 +47,28 @@ const char* vol_form_name(ImageForm form) {
 }
 
 std::uint8_t* vol_image_block(std::size_t size) {
-  return static_cast<std::uint8_t*>(alloc_populated(size + kFillReserve));
+  return static_cast<std::uint8_t*>(alloc_populated(stage_room_offset(size) + kFillRoom));
 }
 
-int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, const char* name) {
+StagedCopy* vol_stage(int fd, std::size_t size, const char* output) {
+  auto* staged = new (std::nothrow) StagedCopy;
+  if (staged == nullptr) return nullptr;
+  if (size > kMaxContainerSize || stage_copy(fd, size, kFillRoom, output, staged) < 0) {
+    delete staged;
+    return nullptr;
+  }
+  return staged;
+}
+
+void vol_unstage(StagedCopy* staged) {
+  stage_release(staged);
+  delete staged;
+}
+
+namespace {
+
+// vol_open_any_adopt, with the block belonging to `staged` when that is set.
+int open_block(DiskImage* disk, std::uint8_t* block, std::size_t size, const char* name, StagedCopy* staged) {
   std::memset(disk, 0, sizeof *disk);
   if (block == nullptr) {
     err_printf("memory exhausted!\n");
@@ -54,6 +76,7 @@ int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, c
   }
   // The record owns the block from here: every failure below releases it with the rest.
   disk->image = block;
+  disk->staged = staged;
   if (size > kMaxContainerSize) {
     err_printf("unsupported image '%s': %zu bytes is longer than any floppy image\n", name, size);
     return open_any_fail(disk);
@@ -77,10 +100,11 @@ int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, c
       if (map.offsets[s] < 0 && fill_block[map.fill[s]] < 0) fill_block[map.fill[s]] = blocks++;
     }
   }
-  // At most one block for each of the 256 byte values, which kFillReserve holds.
+  // At most one block for each of the 256 byte values, which kFillRoom holds.
+  const std::size_t fill_at = stage_room_offset(size);
   for (int b = 0; b < 256; ++b) {
     if (fill_block[b] >= 0) {
-      std::memset(disk->image + size + static_cast<std::size_t>(fill_block[b]) * sector_bytes, b, sector_bytes);
+      std::memset(disk->image + fill_at + static_cast<std::size_t>(fill_block[b]) * sector_bytes, b, sector_bytes);
     }
   }
   disk->image_size = static_cast<std::int32_t>(size);
@@ -105,7 +129,7 @@ int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, c
       disk->sector_offsets[s] =
           offset >= 0
               ? static_cast<std::int32_t>(offset)
-              : static_cast<std::int32_t>(size + static_cast<std::size_t>(fill_block[map.fill[s]]) * sector_bytes);
+              : static_cast<std::int32_t>(fill_at + static_cast<std::size_t>(fill_block[map.fill[s]]) * sector_bytes);
       if (disk->sector_states != nullptr) disk->sector_states[s] = map.states[s];
     }
   }
@@ -117,6 +141,16 @@ int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, c
     err_printf("no valid fdi header in '%s' ... its first 4096 bytes are kept as they are\n", name);
   }
   return 0;
+}
+
+}  // namespace
+
+int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, const char* name) {
+  return open_block(disk, block, size, name, nullptr);
+}
+
+int vol_open_any_staged(DiskImage* disk, StagedCopy* staged, const char* name) {
+  return open_block(disk, staged->bytes, staged->size, name, staged);
 }
 
 int vol_open_any(DiskImage* disk, const char* path) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/console.h"
 #include "common/platform.h"
@@ -68,7 +69,9 @@ int finish_open(DiskImage* disk, const char* path) {
 
 }  // namespace
 
-int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
+namespace {
+
+int open_file(DiskImage* disk, const char* path, std::int32_t header_offset, const char* output) {
   std::memset(disk, 0, sizeof *disk);
   disk->header_offset = header_offset;
 
@@ -99,6 +102,17 @@ int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
   }
   disk->image_size = static_cast<std::int32_t>(length);
 
+  if (output != nullptr && length > 0) {
+    auto* staged = new (std::nothrow) StagedCopy;
+    if (staged != nullptr && stage_copy(fileno(file), static_cast<std::size_t>(length), 0, output, staged) == 0) {
+      disk->staged = staged;
+      disk->image = staged->bytes;
+      (void)std::fclose(file);
+      return finish_open(disk, path);
+    }
+    delete staged;
+  }
+
   // One byte at least, so that an empty file fails at the read, not at the allocation.
   disk->image = static_cast<std::uint8_t*>(alloc_populated(length > 0 ? static_cast<std::size_t>(length) : 1));
   if (disk->image == nullptr) {
@@ -111,6 +125,16 @@ int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
   }
   (void)std::fclose(file);
   return finish_open(disk, path);
+}
+
+}  // namespace
+
+int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset) {
+  return open_file(disk, path, header_offset, nullptr);
+}
+
+int vol_open_staged(DiskImage* disk, const char* path, std::int32_t header_offset, const char* output) {
+  return open_file(disk, path, header_offset, output);
 }
 
 int vol_open_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name,
@@ -181,7 +205,11 @@ std::int32_t vol_sector_offset(const DiskImage* disk, std::int32_t sector) {
 
 void vol_free(DiskImage* disk, int release_record) {
   if (disk == nullptr) return;
-  std::free(disk->image);
+  if (disk->staged != nullptr) {
+    vol_unstage(disk->staged);
+  } else {
+    std::free(disk->image);
+  }
   std::free(disk->fat);
   std::free(disk->sector_offsets);
   std::free(disk->sector_states);
@@ -192,11 +220,16 @@ void vol_free(DiskImage* disk, int release_record) {
   }
 }
 
+int vol_replace(const DiskImage* disk, const char* path, ReplaceFailure* why) {
+  if (disk->staged != nullptr) return replace_file_staged(path, *disk->staged, why);
+  return replace_file(path, disk->image, static_cast<std::size_t>(disk->image_size), why);
+}
+
 int vol_save(const DiskImage* disk, const char* path) {
   // The file at `path` may be the user's only copy of the disk: it is replaced only by
   // a complete copy, and a failure leaves it as it was.
   ReplaceFailure why;
-  if (replace_file(path, disk->image, static_cast<std::size_t>(disk->image_size), &why) == 0) return 0;
+  if (vol_replace(disk, path, &why) == 0) return 0;
   if (why == ReplaceFailure::kWrite) {
     err_printf("write error '%s'\n", path);
   } else {

@@ -6,13 +6,17 @@
 // The header bytes are kept and written back unchanged.
 //
 // A DiskImage is either all zero (empty, owning nothing) or loaded (both buffers present,
-// every field set). It owns `image` and `fat`, both taken from the C heap and released
-// only by vol_free. Operations that fail print exactly one line through err_printf and
+// every field set). It owns `image` and `fat`, both released only by vol_free: `fat`
+// comes from the C heap, and so does `image` unless the image was staged (`staged` set
+// by vol_open_staged: then `image` is the staged copy's mapping). Operations that fail print exactly one line through err_printf and
 // return -1; vol_open always leaves the record empty when it fails.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+struct StagedCopy;
+enum class ReplaceFailure : std::uint8_t;
 
 // The container forms an image file can come in. vol_open knows only raw sectors behind
 // a header of the caller's length (and reports kRaw); vol_open_any recognises every
@@ -54,6 +58,8 @@ struct DiskImage {
                                  // container does not store points past image_size, into a
                                  // fill area of the same allocation that is never saved
   SectorState* sector_states;    // one per linear sector; owned; null: all kStored
+
+  StagedCopy* staged;  // owned; null unless vol_open_staged loaded the image into a staged copy
 };
 
 // One of the fixed layouts, chosen by the data size (file length minus header offset).
@@ -93,6 +99,11 @@ inline constexpr std::int32_t kMaxSectorSize = 1024;
 // Loads the file at `path` into `disk`; 0, or -1 with the record zeroed.
 int vol_open(DiskImage* disk, const char* path, std::int32_t header_offset);
 
+// vol_open for a caller that will save the image as `output`: where it can, the file is
+// loaded into a staged copy beside `output` (see replace_file.h), which vol_save then
+// puts in place; elsewhere this is vol_open. The same results and messages either way.
+int vol_open_staged(DiskImage* disk, const char* path, std::int32_t header_offset, const char* output);
+
 // The same load from `size` bytes at `data` (copied; the caller keeps its buffer).
 // `name` stands for the path in every message.
 int vol_open_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size, const char* name,
@@ -112,6 +123,16 @@ int vol_open_any_mem(DiskImage* disk, const std::uint8_t* data, std::size_t size
 // on success and is released on failure. REQUIRES: size <= the size the block was made for.
 std::uint8_t* vol_image_block(std::size_t size);
 int vol_open_any_adopt(DiskImage* disk, std::uint8_t* block, std::size_t size, const char* name);
+
+// For a caller that will save the image as `output`: the `size` bytes of the regular file
+// open as `fd` staged beside `output` with the room a container's fill area needs (see
+// replace_file.h), or null where that is not possible (nothing printed; the caller reads
+// the file as above). vol_open_any_staged loads it like vol_open_any_adopt and takes the
+// copy over whatever its result; vol_save then puts the copy in place.
+StagedCopy* vol_stage(int fd, std::size_t size, const char* output);
+int vol_open_any_staged(DiskImage* disk, StagedCopy* staged, const char* name);
+// Releases a copy from vol_stage that is not loaded after all.
+void vol_unstage(StagedCopy* staged);
 
 // The short name of a form as the tools print it: "raw", "fdi", "dip", "d88", "dim",
 // "nfd", "fdd", "dcp".
@@ -138,3 +159,7 @@ void vol_free(DiskImage* disk, int release_record);
 
 // Writes the whole image to `path`; 0, or -1 with whatever was at `path` unchanged.
 int vol_save(const DiskImage* disk, const char* path);
+
+// vol_save without its line: replace_file (or replace_file_staged for a staged image),
+// with the reason of a failure in *why, for a program that words its own refusal.
+int vol_replace(const DiskImage* disk, const char* path, ReplaceFailure* why);
