@@ -332,6 +332,10 @@ int stage_copy(int input_fd, std::size_t size, std::size_t room, const char* out
   *staged = StagedCopy{};
   std::string target;
   if (size == 0 || resolve_links(output, &target) != ReplaceFailure::kNone) return -1;
+  // A device or a FIFO is written in place by the save, and a directory refused: there
+  // is nothing to stage for them.
+  struct stat existing;
+  if (stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) return -1;
   const int fd = open(dir_of(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0) return -1;
   staged->fd = fd;

@@ -3,15 +3,20 @@
 // (uid/gid 65534), since the tests run as root; they are skipped for other users.
 #include "common/replace_file.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -235,5 +240,166 @@ TEST(ReplaceFileTest, IgnoredSignalsStayIgnoredAndDispositionsAreRestored) {
   EXPECT_EQ(now.sa_handler, SIG_DFL);
   sigaction(SIGHUP, &old_hup, nullptr);
 }
+
+// Staged copies: the input copied beside the output, changed through the mapping and
+// given its place by the save.
+namespace staged {
+
+std::vector<std::uint8_t> pattern(std::size_t size) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  return bytes;
+}
+
+// The input: a little over a megabyte, not a whole number of pages.
+const std::vector<std::uint8_t> kInput = pattern((1u << 20) + 1234);
+
+// stage_copy of the file `in` for the output `out`; -1 when it was not staged.
+int stage(const std::string& in, const std::string& out, std::size_t room, StagedCopy* copy) {
+  const int fd = open(in.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(fd, 0) << in;
+  const int r = stage_copy(fd, kInput.size(), room, out.c_str(), copy);
+  close(fd);
+  return r;
+}
+
+TEST(StagedCopyTest, TheCopyIsSavedWithItsChangesAndTheInputStaysAsItWas) {
+  TempDir dir;
+  const std::string in = dir / "in.fdi";
+  const std::string out = dir / "out.fdi";
+  write_file(in, kInput);
+  write_file(out, kOld);
+  ASSERT_EQ(chmod(out.c_str(), 0640), 0);
+
+  StagedCopy copy;
+  constexpr std::size_t kRoom = 8192;
+  ASSERT_EQ(stage(in, out, kRoom, &copy), 0) << "this file system should take a staged copy";
+  ASSERT_EQ(copy.size, kInput.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(copy.bytes, copy.bytes + copy.size), kInput);
+  // The room is zeroed private memory, after the page that holds the end of the copy.
+  std::uint8_t* room = copy.bytes + stage_room_offset(copy.size);
+  EXPECT_GE(room, copy.bytes + copy.size + (4096 - copy.size % 4096) % 4096);
+  EXPECT_EQ(std::vector<std::uint8_t>(room, room + kRoom), std::vector<std::uint8_t>(kRoom, 0));
+  // Nothing has a name yet.
+  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in.fdi", "out.fdi"}));
+
+  std::vector<std::uint8_t> expected = kInput;
+  for (std::size_t at : {std::size_t{0}, std::size_t{4097}, kInput.size() - 1}) {
+    copy.bytes[at] = 0xEE;
+    expected[at] = 0xEE;
+  }
+  std::memset(room, 0x55, kRoom);  // never saved
+
+  ReplaceFailure why;
+  ASSERT_EQ(replace_file_staged(out.c_str(), copy, &why), 0) << static_cast<int>(why);
+  stage_release(&copy);
+  EXPECT_EQ(copy.fd, -1);
+  EXPECT_EQ(read_file(out), expected);
+  EXPECT_EQ(read_file(in), kInput);
+  EXPECT_EQ(stat_of(out).st_mode & 07777, 0640u);
+  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in.fdi", "out.fdi"}));
+}
+
+// A copy that is never saved leaves no file, whether it is released or the program is
+// killed with it.
+TEST(StagedCopyTest, ACopyNotSavedLeavesNothingHoweverTheProgramEnds) {
+  TempDir dir;
+  const std::string in = dir / "in.fdi";
+  write_file(in, kInput);
+  StagedCopy copy;
+  ASSERT_EQ(stage(in, dir / "out.fdi", 0, &copy), 0);
+  stage_release(&copy);
+  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in.fdi"}));
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    StagedCopy mine;
+    if (stage(in, dir / "out.fdi", 0, &mine) != 0) _exit(1);
+    mine.bytes[0] ^= 1;
+    kill(getpid(), SIGKILL);
+    _exit(2);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the child did not stage: " << WEXITSTATUS(status);
+  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in.fdi"}));
+}
+
+// Where no copy can be staged, stage_copy says so, leaves nothing and the process lives:
+// the caller then reads the input itself.
+TEST(StagedCopyTest, WhereNothingCanBeStagedNothingIsMade) {
+  TempDir dir;
+  const std::string in = dir / "in.fdi";
+  write_file(in, kInput);
+  ASSERT_EQ(mkdir((dir / "shut").c_str(), 0755), 0);
+  struct Row {
+    const char* name;
+    std::string output;
+    std::function<void()> setup;  // run in the child before staging
+  };
+  const Row rows[] = {
+      {"missing directory", dir / "missing/out.fdi", [] {}},
+      {"a device", "/dev/null", [] {}},
+      {"a directory", dir / "shut", [] {}},
+      {"directory not writable", dir / "shut/out.fdi",
+       [] {
+         if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(254);
+       }},
+      {"file-size limit below the copy's size", dir / "out.fdi",
+       [] {
+         const struct rlimit limit {100000, 100000};
+         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(254);
+       }},
+  };
+  for (const Row& r : rows) {
+    if (geteuid() != 0 && std::string(r.name) == "directory not writable") continue;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      r.setup();
+      StagedCopy copy;
+      const int result = stage(in, r.output, 0, &copy);
+      struct sigaction now {};
+      sigaction(SIGXFSZ, nullptr, &now);
+      _exit(result == -1 && copy.fd == -1 && copy.bytes == nullptr && now.sa_handler == SIG_DFL ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << r.name << ": status " << status;
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in.fdi", "shut"})) << r.name;
+    EXPECT_EQ(list_dir(dir / "shut"), std::vector<std::string>{}) << r.name;
+  }
+}
+
+// On another file system than the input (tmpfs here) the copy is made by the fallback
+// path of the kernel copy; a save to a directory on a file system other than the copy's
+// writes the staged bytes the ordinary way.
+TEST(StagedCopyTest, FileSystemsOtherThanTheInputsOrTheCopys) {
+  char shm_template[] = "/dev/shm/parle-test-XXXXXX";
+  struct statfs fs {};
+  if (statfs("/dev/shm", &fs) != 0 || fs.f_type != 0x01021994 || mkdtemp(shm_template) == nullptr)
+    GTEST_SKIP() << "no tmpfs at /dev/shm";
+  const std::string shm = shm_template;
+  TempDir dir;
+  const std::string in = dir / "in.fdi";
+  write_file(in, kInput);
+
+  StagedCopy copy;
+  ASSERT_EQ(stage(in, shm + "/out.fdi", 0, &copy), 0);
+  copy.bytes[10] = 0xAB;
+  std::vector<std::uint8_t> expected = kInput;
+  expected[10] = 0xAB;
+  ReplaceFailure why;
+  // Saved where it was staged, then again to the input's directory (another file system).
+  ASSERT_EQ(replace_file_staged((shm + "/out.fdi").c_str(), copy, &why), 0);
+  ASSERT_EQ(replace_file_staged((dir / "elsewhere.fdi").c_str(), copy, &why), 0);
+  stage_release(&copy);
+  EXPECT_EQ(read_file(shm + "/out.fdi"), expected);
+  EXPECT_EQ(read_file(dir / "elsewhere.fdi"), expected);
+  EXPECT_EQ(list_dir(shm), (std::vector<std::string>{"out.fdi"}));
+  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"elsewhere.fdi", "in.fdi"}));
+  std::filesystem::remove_all(shm);
+}
+
+}  // namespace staged
 
 }  // namespace

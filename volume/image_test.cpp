@@ -33,15 +33,30 @@ const GeometryCase kGeometryCases[] = {
     {"640K fdi", kGeometry640, true, 8, 512, 2, 634},     {"640K xdf", kGeometry640, false, 8, 512, 2, 634},
 };
 
+// vol_open, and vol_open_staged for an output beside the input, which must give the same
+// results and messages; a staged load that is not saved leaves nothing in the directory.
+struct Loader {
+  const char* name;
+  bool staged;
+  int open(DiskImage* d, const TempDir& dir, const std::string& path, std::int32_t header) const {
+    return staged ? vol_open_staged(d, path.c_str(), header, (dir / "out").c_str()) : vol_open(d, path.c_str(), header);
+  }
+};
+constexpr Loader kLoaders[] = {{"vol_open", false}, {"vol_open_staged", true}};
+
 TEST(VolOpenTest, LoadsEveryGeometryWithItsHeaderOffset) {
   TempDir dir;
+  for (const Loader& loader : kLoaders) {
   for (const GeometryCase& c : kGeometryCases) {
+    SCOPED_TRACE(loader.name);
     const std::vector<std::uint8_t> file = VolumeBuilder(c.geometry).file(c.fdi ? ImageForm::kFdi : ImageForm::kRaw);
     write_file(dir / "disk", file);
     DiskImage d;
     std::string printed =
-        capture_stdout([&] { ASSERT_EQ(vol_open(&d, (dir / "disk").c_str(), c.fdi ? kFdiHeaderOffset : 0), 0); });
+        capture_stdout([&] { ASSERT_EQ(loader.open(&d, dir, dir / "disk", c.fdi ? kFdiHeaderOffset : 0), 0); });
     EXPECT_EQ(printed, "") << c.name;
+    // This file system takes a staged copy: the staged load is the one tested.
+    EXPECT_EQ(d.staged != nullptr, loader.staged) << c.name;
     EXPECT_EQ(d.image_size, static_cast<std::int32_t>(file.size())) << c.name;
     EXPECT_EQ(d.sectors_per_track, c.sectors_per_track) << c.name;
     EXPECT_EQ(d.bytes_per_sector, c.bytes_per_sector) << c.name;
@@ -55,8 +70,12 @@ TEST(VolOpenTest, LoadsEveryGeometryWithItsHeaderOffset) {
     // The other header offset makes the length unknown.
     const std::string path = dir / "disk";
     const std::string expect = "unsupported image '" + path + "'\n";
-    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_open(&d, path.c_str(), c.fdi ? 0 : kFdiHeaderOffset), -1); }), expect) << c.name;
+    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(loader.open(&d, dir, path, c.fdi ? 0 : kFdiHeaderOffset), -1); }),
+              expect)
+        << c.name;
     EXPECT_TRUE(all_zero(d)) << c.name;
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"disk"})) << c.name;
+  }
   }
 }
 
@@ -78,12 +97,16 @@ TEST(VolOpenTest, RefusesLengthsOneByteOffAndFailsEmptyFileAtTheRead) {
       {"empty", 0, 0, "read error '" + path + "'\n"},
       {"empty, fdi", 0, 4096, "read error '" + path + "'\n"},
   };
+  for (const Loader& loader : kLoaders) {
   for (const Row& r : rows) {
+    SCOPED_TRACE(loader.name);
     write_file(path, std::vector<std::uint8_t>(r.size, 0));
     DiskImage d;
-    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_open(&d, path.c_str(), r.header), -1); }), r.expected) << r.name;
+    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(loader.open(&d, dir, path, r.header), -1); }), r.expected) << r.name;
     EXPECT_TRUE(all_zero(d)) << r.name;
     vol_free(&d, 0);  // harmless on an empty record
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"disk"})) << r.name;
+  }
   }
 }
 
@@ -148,71 +171,88 @@ TEST(VolDecodeFatTest, FatTooSmallForTheClusters) {
 }
 
 TEST(VolSaveTest, SaveAfterLoadIsByteIdentical) {
-  TempDir dir;
-  for (bool fdi : {true, false}) {
-    VolumeBuilder img(kGeometry1232);
-    const std::uint8_t data[] = {1, 2, 3};
-    img.add_file("KEEP.TLK", data);
-    const std::vector<std::uint8_t> file = img.file(fdi ? ImageForm::kFdi : ImageForm::kRaw);
-    write_file(dir / "in", file);
-    DiskImage d;
-    ASSERT_EQ(vol_open(&d, (dir / "in").c_str(), fdi ? kFdiHeaderOffset : 0), 0);
-    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&d, (dir / "out").c_str()), 0); }), "");
-    EXPECT_EQ(read_file(dir / "out"), file);
-    vol_free(&d, 0);
+  for (const Loader& loader : kLoaders) {
+    TempDir dir;
+    for (bool fdi : {true, false}) {
+      SCOPED_TRACE(loader.name);
+      VolumeBuilder img(kGeometry1232);
+      const std::uint8_t data[] = {1, 2, 3};
+      img.add_file("KEEP.TLK", data);
+      const std::vector<std::uint8_t> file = img.file(fdi ? ImageForm::kFdi : ImageForm::kRaw);
+      write_file(dir / "in", file);
+      DiskImage d;
+      ASSERT_EQ(loader.open(&d, dir, dir / "in", fdi ? kFdiHeaderOffset : 0), 0);
+      EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&d, (dir / "out").c_str()), 0); }), "");
+      EXPECT_EQ(read_file(dir / "out"), file);
+      vol_free(&d, 0);
+    }
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in", "out"}));
   }
-  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in", "out"}));
 }
 
-// A loaded image of the smallest geometry, for the save tests.
+// A loaded image of the smallest geometry, for the save tests: read into memory, or
+// staged for the output named `output` in its directory.
 struct Loaded {
   TempDir dir;
   VolumeBuilder img{kGeometry640};
   DiskImage disk{};
-  Loaded() {
+  Loaded(bool staged, const std::string& output) {
     write_file(dir / "in.xdf", img.volume());
-    if (vol_open(&disk, (dir / "in.xdf").c_str(), 0) != 0) throw std::runtime_error("load");
+    const std::string in = dir / "in.xdf";
+    const int r = staged ? vol_open_staged(&disk, in.c_str(), 0, (dir / output).c_str()) : vol_open(&disk, in.c_str(), 0);
+    if (r != 0 || (disk.staged != nullptr) != staged) throw std::runtime_error("load");
   }
   ~Loaded() { vol_free(&disk, 0); }
 };
 
 TEST(VolSaveTest, ReplacingKeepsPermissionBitsAndLinks) {
-  Loaded l;
-  const std::string target = l.dir / "target.xdf";
-  write_file(target, {9, 9, 9});
-  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
-  ASSERT_EQ(symlink("target.xdf", (l.dir / "link.xdf").c_str()), 0);
+  for (const bool staged : {false, true}) {
+    SCOPED_TRACE(staged ? "staged" : "in memory");
+    Loaded l(staged, "link.xdf");
+    const std::string target = l.dir / "target.xdf";
+    write_file(target, {9, 9, 9});
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(symlink("target.xdf", (l.dir / "link.xdf").c_str()), 0);
 
-  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, (l.dir / "link.xdf").c_str()), 0); }), "");
-  struct stat st;
-  ASSERT_EQ(lstat((l.dir / "link.xdf").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  ASSERT_EQ(stat(target.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(read_file(target), l.img.volume());
-  EXPECT_EQ(list_dir(l.dir.path()), (std::vector<std::string>{"in.xdf", "link.xdf", "target.xdf"}));
+    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, (l.dir / "link.xdf").c_str()), 0); }), "");
+    struct stat st;
+    ASSERT_EQ(lstat((l.dir / "link.xdf").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(read_file(target), l.img.volume());
+    EXPECT_EQ(list_dir(l.dir.path()), (std::vector<std::string>{"in.xdf", "link.xdf", "target.xdf"}));
+  }
 }
 
 TEST(VolSaveTest, NewFileGetsUmaskMode) {
-  Loaded l;
-  const mode_t old = umask(022);
-  EXPECT_EQ(vol_save(&l.disk, (l.dir / "new.xdf").c_str()), 0);
-  umask(old);
-  struct stat st;
-  ASSERT_EQ(stat((l.dir / "new.xdf").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  for (const bool staged : {false, true}) {
+    SCOPED_TRACE(staged ? "staged" : "in memory");
+    Loaded l(staged, "new.xdf");
+    const mode_t old = umask(022);
+    EXPECT_EQ(vol_save(&l.disk, (l.dir / "new.xdf").c_str()), 0);
+    umask(old);
+    struct stat st;
+    ASSERT_EQ(stat((l.dir / "new.xdf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+  }
 }
 
 TEST(VolSaveTest, FailuresNameTheGivenPath) {
-  Loaded l;
-  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, "/nonexistent/dir/out.xdf"), -1); }),
-            "open error '/nonexistent/dir/out.xdf'\n");
-  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, l.dir.path().c_str()), -1); }),
-            "open error '" + l.dir.path() + "'\n");
-  // A device is written in place, and a full one reports the failure.
-  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, "/dev/full"), -1); }), "write error '/dev/full'\n");
-  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, "/dev/null"), 0); }), "");
-  EXPECT_EQ(list_dir(l.dir.path()), (std::vector<std::string>{"in.xdf"}));
+  for (const bool staged : {false, true}) {
+    SCOPED_TRACE(staged ? "staged" : "in memory");
+    // A staged load made for one output and saved to others: the save still judges
+    // the path it is given, and writes the staged bytes wherever the copy cannot go.
+    Loaded l(staged, "out.xdf");
+    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, "/nonexistent/dir/out.xdf"), -1); }),
+              "open error '/nonexistent/dir/out.xdf'\n");
+    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, l.dir.path().c_str()), -1); }),
+              "open error '" + l.dir.path() + "'\n");
+    // A device is written in place, and a full one reports the failure.
+    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, "/dev/full"), -1); }), "write error '/dev/full'\n");
+    EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(vol_save(&l.disk, "/dev/null"), 0); }), "");
+    EXPECT_EQ(list_dir(l.dir.path()), (std::vector<std::string>{"in.xdf"}));
+  }
 }
 
 }  // namespace
