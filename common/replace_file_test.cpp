@@ -331,7 +331,12 @@ TEST(StagedCopyTest, WhereNothingCanBeStagedNothingIsMade) {
   TempDir dir;
   const std::string in = dir / "in.fdi";
   write_file(in, kInput);
+  // Another user may pass through the directory but not write in `shut`; the input is
+  // opened here, for every child.
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
   ASSERT_EQ(mkdir((dir / "shut").c_str(), 0755), 0);
+  const int input = open(in.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(input, 0);
   struct Row {
     const char* name;
     std::string output;
@@ -357,7 +362,7 @@ TEST(StagedCopyTest, WhereNothingCanBeStagedNothingIsMade) {
     if (pid == 0) {
       r.setup();
       StagedCopy copy;
-      const int result = stage(in, r.output, 0, &copy);
+      const int result = stage_copy(input, kInput.size(), 0, r.output.c_str(), &copy);
       struct sigaction now {};
       sigaction(SIGXFSZ, nullptr, &now);
       _exit(result == -1 && copy.fd == -1 && copy.bytes == nullptr && now.sa_handler == SIG_DFL ? 0 : 1);
@@ -368,6 +373,7 @@ TEST(StagedCopyTest, WhereNothingCanBeStagedNothingIsMade) {
     EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"in.fdi", "shut"})) << r.name;
     EXPECT_EQ(list_dir(dir / "shut"), std::vector<std::string>{}) << r.name;
   }
+  close(input);
 }
 
 // On another file system than the input (tmpfs here) the copy is made by the fallback
