@@ -20,8 +20,10 @@ namespace {
 // The kernel gives up after this many links in one lookup (ELOOP).
 constexpr int kMaxLinkHops = 40;
 
-// Name of the temporary file beside the target; mkstemp replaces the X's.
+// Name of the temporary file beside the target; mkstemp replaces the X's (and a staged
+// copy gets as many random characters in their place).
 constexpr char kTempName[] = ".parle-save-XXXXXX";
+constexpr std::size_t kTempRandomChars = 6;
 
 // The signals that end a process at a user's request; the temporary file is removed first.
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -164,7 +166,6 @@ void sync_dir(const std::string& dir) {
   (void)close(fd);
 }
 
-
 // Renames the armed temporary file over `target` and syncs the directory; 0, or -1 with
 // the temporary file removed.
 int rename_into_place(const std::string& target, const std::string& dir, ReplaceFailure* why) {
@@ -189,10 +190,9 @@ int link_staged(const StagedCopy& staged, const std::string& temp_prefix) {
   char proc[64];
   (void)std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", staged.fd);
   static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  constexpr std::size_t kRandom = 6;
   // A name already taken is tried again with other characters, as mkstemp does.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::uint8_t noise[kRandom];
+    std::uint8_t noise[kTempRandomChars];
     if (getrandom(noise, sizeof noise, 0) != static_cast<ssize_t>(sizeof noise)) return -1;
     std::string name = temp_prefix;
     for (std::uint8_t b : noise) name += kChars[b % (sizeof kChars - 1)];
@@ -285,7 +285,8 @@ int replace_impl(const char* path, const void* data, std::size_t size, const Sta
       *why = ReplaceFailure::kWrite;
       return -1;
     }
-    if (link_staged(*staged, temp.substr(0, temp.size() - 6)) == 0) return rename_into_place(target, dir, why);
+    if (link_staged(*staged, temp.substr(0, temp.size() - kTempRandomChars)) == 0)
+      return rename_into_place(target, dir, why);
     // Elsewhere (another file system) or without /proc: the bytes are written as any.
   }
 

@@ -60,8 +60,9 @@
 // name it has for an instant before the rename is ".parle-save-" and six random
 // characters). A program that declines to save has written the copy for nothing, and
 // it is gone.
-// - The copy is a snapshot of the input: nothing else can reach an unnamed file, so
-//   its bytes change only by the caller's hand, as those of memory would.
+// - The copy is a snapshot of the input: no other program can reach an unnamed file by
+//   a name (only through this process's descriptors in /proc, as it could reach the
+//   process's memory), so its bytes change only by the caller's hand, as memory's would.
 // - Staging is taken only where it cannot turn into a fault later: on the ext2/3/4
 //   and tmpfs file systems, where the copy takes the disk space of every page (a full
 //   disk shows in stage_copy) and writing a mapped page again never needs more. A
