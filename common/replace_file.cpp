@@ -41,15 +41,28 @@ extern "C" void remove_temp_and_die(int sig) {
   (void)raise(sig);
 }
 
+// Ignores SIGXFSZ while it lives, so that a file-size limit makes a write fail instead
+// of ending the process, and restores what was there.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)sigaction(SIGXFSZ, &ignore, &old_);
+  }
+  ~FileSizeSignalIgnored() { (void)sigaction(SIGXFSZ, &old_, nullptr); }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+ private:
+  struct sigaction old_ {};
+};
+
 // Installs the handlers for the length of one save, and restores what was there.
 class SignalGuard {
  public:
   SignalGuard() {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    (void)sigaction(SIGXFSZ, &ignore, &old_xfsz_);
-
     struct sigaction cleanup {};
     cleanup.sa_handler = remove_temp_and_die;
     sigemptyset(&cleanup.sa_mask);
@@ -62,13 +75,12 @@ class SignalGuard {
   }
   ~SignalGuard() {
     for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i) (void)sigaction(kCleanupSignals[i], &old_[i], nullptr);
-    (void)sigaction(SIGXFSZ, &old_xfsz_, nullptr);
   }
   SignalGuard(const SignalGuard&) = delete;
   SignalGuard& operator=(const SignalGuard&) = delete;
 
  private:
-  struct sigaction old_xfsz_ {};
+  FileSizeSignalIgnored xfsz_;
   struct sigaction old_[std::size(kCleanupSignals)] {};
 };
 
@@ -156,6 +168,12 @@ bool copy_ownership(int fd, const struct stat& old) {
   mode_t mode = old.st_mode & 07777;
   if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
   return fchmod(fd, mode) == 0;
+}
+
+// Gives a new file the mode and owner it is to have: the old file's (copy_ownership), or
+// for a new output what fopen would have given it under the umask `mask`.
+bool set_new_file_mode(int fd, bool exists, const struct stat& old, mode_t mask) {
+  return exists ? copy_ownership(fd, old) : fchmod(fd, 0666 & ~mask) == 0;
 }
 
 // Makes the rename itself durable: the directory entry is on the disk once this returns.
@@ -277,7 +295,7 @@ int replace_impl(const char* path, const void* data, std::size_t size, const Sta
   if (staged != nullptr) {
     // The staged file is complete: it gets the owner and mode, reaches the disk, and
     // takes a name beside the target, from where the rename below moves it over.
-    if (exists ? !copy_ownership(staged->fd, old) : fchmod(staged->fd, 0666 & ~mask) != 0) {
+    if (!set_new_file_mode(staged->fd, exists, old, mask)) {
       *why = ReplaceFailure::kOpen;
       return -1;
     }
@@ -310,8 +328,8 @@ int replace_impl(const char* path, const void* data, std::size_t size, const Sta
     return -1;
   };
 
-  // mkstemp makes the file 0600; a new output gets what fopen would have given it.
-  if (exists ? !copy_ownership(fd, old) : fchmod(fd, 0666 & ~mask) != 0) return discard(ReplaceFailure::kOpen);
+  // mkstemp makes the file 0600.
+  if (!set_new_file_mode(fd, exists, old, mask)) return discard(ReplaceFailure::kOpen);
   if (!write_all(fd, data, size) || fsync(fd) != 0) return discard(ReplaceFailure::kWrite);
   const int closed = close(fd);
   fd = -1;
@@ -344,12 +362,8 @@ int stage_copy(int input_fd, std::size_t size, std::size_t room, const char* out
   bool copied = false;
   if (stageable_file_system(fd)) {
     // A file-size limit makes the copy fail here instead of ending the process.
-    struct sigaction ignore {}, old_xfsz {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    (void)sigaction(SIGXFSZ, &ignore, &old_xfsz);
+    FileSizeSignalIgnored xfsz;
     copied = copy_in_kernel(input_fd, fd, size);
-    (void)sigaction(SIGXFSZ, &old_xfsz, nullptr);
   }
   if (copied) {
     // Private zeroed memory for the whole span first, then the copy mapped over its start.

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "common/console.h"
 #include "common/platform.h"
@@ -103,14 +102,12 @@ int open_file(DiskImage* disk, const char* path, std::int32_t header_offset, con
   disk->image_size = static_cast<std::int32_t>(length);
 
   if (output != nullptr && length > 0) {
-    auto* staged = new (std::nothrow) StagedCopy;
-    if (staged != nullptr && stage_copy(fileno(file), static_cast<std::size_t>(length), 0, output, staged) == 0) {
+    if (StagedCopy* staged = vol_stage(fileno(file), static_cast<std::size_t>(length), output)) {
       disk->staged = staged;
       disk->image = staged->bytes;
       (void)std::fclose(file);
       return finish_open(disk, path);
     }
-    delete staged;
   }
 
   // One byte at least, so that an empty file fails at the read, not at the allocation.

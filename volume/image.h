@@ -8,8 +8,9 @@
 // A DiskImage is either all zero (empty, owning nothing) or loaded (both buffers present,
 // every field set). It owns `image` and `fat`, both released only by vol_free: `fat`
 // comes from the C heap, and so does `image` unless the image was staged (`staged` set
-// by vol_open_staged: then `image` is the staged copy's mapping). Operations that fail print exactly one line through err_printf and
-// return -1; vol_open always leaves the record empty when it fails.
+// by vol_open_staged or vol_open_any_staged: then `image` is the staged copy's mapping).
+// Operations that fail print exactly one line through err_printf and return -1;
+// vol_open always leaves the record empty when it fails.
 #pragma once
 
 #include <cstddef>
@@ -59,7 +60,7 @@ struct DiskImage {
                                  // fill area of the same allocation that is never saved
   SectorState* sector_states;    // one per linear sector; owned; null: all kStored
 
-  StagedCopy* staged;  // owned; null unless vol_open_staged loaded the image into a staged copy
+  StagedCopy* staged;  // owned; null unless the image was loaded into a staged copy
 };
 
 // One of the fixed layouts, chosen by the data size (file length minus header offset).
